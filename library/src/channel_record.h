@@ -1,0 +1,39 @@
+// The state of one channel, and the fixed table of eight.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "mailbox.h"
+#include "os.h"
+#include "suspension_gate.h"
+#include "zolt.h"
+
+namespace zolt {
+
+inline constexpr int kChannelCount = ZOLT_CHANNEL_COUNT;
+
+struct ChannelRecord {
+    // Fields that the poller reads without the exchange lock are atomic.
+    std::atomic<bool> open{false};
+    unsigned char* mailbox = nullptr;  // null once close has released the view
+    char command[kTextCapacity] = {};
+    char reply[kTextCapacity] = {};
+    ProcessHandle process = 0;
+    std::atomic<NotifyCallback> callback{nullptr};
+    ThreadHandle pollerThread = 0;
+    std::uint32_t pollerThreadId = 0;
+    std::atomic<EventHandle> event{0};
+
+    // Exchanges on one channel never overlap, whichever threads run them. The
+    // lock is re-entrant so a callback, which runs under it on the poller
+    // thread, may itself write to its channel.
+    std::recursive_mutex exchangeLock;
+    SuspensionGate pollerGate;
+};
+
+using ChannelTable = std::array<ChannelRecord, kChannelCount>;
+
+}  // namespace zolt

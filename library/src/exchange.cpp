@@ -1,0 +1,48 @@
+#include <cstring>
+#include <mutex>
+
+#include "library.h"
+
+namespace zolt {
+
+std::int8_t Library::write(std::int8_t index, const char* command) {
+    if (!isValid(index)) return ZOLT_WRITE_NOT_OPEN;
+    ChannelRecord& channel = channelAt(index);
+    std::lock_guard lock(channel.exchangeLock);
+    return writeLocked(channel, command);
+}
+
+std::int8_t Library::writeLocked(ChannelRecord& channel, const char* command) {
+    if (!channel.open) return ZOLT_WRITE_NOT_OPEN;
+    // Refused before anything is touched: the mailbox cannot carry it.
+    if (command == nullptr || ::strnlen(command, kTextCapacity) > kMaxTextLength) return ZOLT_WRITE_COMMAND_REFUSED;
+    std::memcpy(channel.command, command, std::strlen(command) + 1);
+    return exchange(channel);
+}
+
+std::int8_t Library::exchange(ChannelRecord& channel) {
+    // Only the word decides: a query that stores nothing counts as running.
+    std::uint32_t exitCode = kStillRunning;
+    os_.queryExitCode(channel.process, exitCode);
+    if (exitCode != kStillRunning) return ZOLT_WRITE_SLAVE_ENDED;
+
+    unsigned char* mailbox = channel.mailbox;
+    if (!waitUntilIdle(mailbox)) return ZOLT_WRITE_MAILBOX_BUSY;
+    putText(mailbox, channel.command);
+    storeState(mailbox, kPending);
+    if (!waitUntilIdle(mailbox)) return ZOLT_WRITE_REPLY_TIMEOUT;
+    takeText(mailbox, channel.reply);
+    return ZOLT_OK;
+}
+
+// Checks before every sleep and gives up right after the last one, so a wait
+// costs at most kSleepsPerWait sleeps.
+bool Library::waitUntilIdle(unsigned char* mailbox) {
+    for (int sleepsLeft = kSleepsPerWait; loadState(mailbox) != kIdle;) {
+        os_.sleepOneMillisecond();
+        if (--sleepsLeft == 0) return false;
+    }
+    return true;
+}
+
+}  // namespace zolt

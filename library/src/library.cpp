@@ -1,0 +1,27 @@
+#include "library.h"
+
+namespace zolt {
+
+void Library::startUp() {
+    for (ChannelRecord& channel : channels_) {
+        channel.open = false;
+        channel.callback = nullptr;
+        channel.event = 0;
+    }
+    // A poller that cannot be created leaves its channel unopenable; the
+    // other channels still work.
+    for (int index = 0; index < kChannelCount; ++index) {
+        ChannelRecord& channel = channels_[index];
+        bindings_[index] = PollerBinding{this, index};
+        channel.pollerThread = os_.createThread(&Library::pollerMain, &bindings_[index], channel.pollerThreadId);
+    }
+}
+
+const char* Library::read(std::int8_t channel) const {
+    static const char kNoText[] = "";
+    return isValid(channel) ? channels_[channel].reply : kNoText;
+}
+
+int Library::suspensionCount(std::int8_t channel) const { return channels_[channel].pollerGate.count(); }
+
+}  // namespace zolt

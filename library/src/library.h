@@ -1,0 +1,70 @@
+// The channel logic behind the five exported functions, independent of the
+// operating system: every system service comes through Os.
+#pragma once
+
+#include <cstdint>
+
+#include "channel_record.h"
+#include "os.h"
+#include "zolt.h"
+
+namespace zolt {
+
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+class Library {
+public:
+    explicit Library(Os& os, char pathSeparator = kPathSeparator) noexcept
+        : os_(os), pathSeparator_(pathSeparator) {}
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    // Resets the eight channels and creates their pollers, suspended.
+    void startUp();
+
+    std::int8_t open(std::int8_t channel, const char* slavePath);
+    std::int8_t write(std::int8_t channel, const char* command);
+    const char* read(std::int8_t channel) const;
+    std::int8_t event(std::int8_t channel, NotifyCallback callback);
+    std::int8_t close(std::int8_t channel);
+
+    // For tests; not exported from the shared library.
+    int suspensionCount(std::int8_t channel) const;
+    const ChannelRecord& record(std::int8_t channel) const { return channels_[channel]; }
+    // One pass of the poller's loop: wait for the gate and the event, then
+    // hand out what the slave has pending.
+    void runPollerPass(int channel);
+
+private:
+    struct PollerBinding {
+        Library* library;
+        int channel;
+    };
+
+    static bool isValid(std::int8_t channel) { return channel >= 0 && channel < kChannelCount; }
+    ChannelRecord& channelAt(std::int8_t channel) { return channels_[channel]; }
+
+    // Both run with the channel's exchange lock held.
+    std::int8_t writeLocked(ChannelRecord& channel, const char* command);
+    std::int8_t exchange(ChannelRecord& channel);
+    bool waitUntilIdle(unsigned char* mailbox);
+    void releaseView(ChannelRecord& channel);
+
+    void drainNotifications(ChannelRecord& channel);
+    static void pollerMain(void* binding);
+
+    Os& os_;
+    const char pathSeparator_;
+    ChannelTable channels_;
+    PollerBinding bindings_[kChannelCount] = {};
+};
+
+// The process's one instance, behind the exported functions; set up by the
+// platform's load-time entry.
+Library& theLibrary();
+
+}  // namespace zolt

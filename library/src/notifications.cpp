@@ -1,0 +1,67 @@
+#include <cstring>
+#include <mutex>
+
+#include "library.h"
+
+namespace zolt {
+
+namespace {
+constexpr char kAsk[] = "Ask";
+constexpr char kNothingPending[] = "(nothing)";
+}  // namespace
+
+std::int8_t Library::event(std::int8_t index, NotifyCallback callback) {
+    if (!isValid(index)) return ZOLT_EVENT_NOT_OPEN;
+    ChannelRecord& channel = channelAt(index);
+    std::lock_guard lock(channel.exchangeLock);
+    if (!channel.open) return ZOLT_EVENT_NOT_OPEN;
+    // Stored before the poller is let go, so it never runs without it.
+    channel.callback = callback;
+    channel.pollerGate.resume();
+    return ZOLT_OK;
+}
+
+void Library::pollerMain(void* binding) {
+    const auto* self = static_cast<const PollerBinding*>(binding);
+    for (;;) self->library->runPollerPass(self->channel);
+}
+
+void Library::runPollerPass(int index) {
+    ChannelRecord& channel = channels_[index];
+    // A closed channel has no event: wait at the gate until an open brings one
+    // rather than end, so the next open is served again.
+    EventHandle event = 0;
+    channel.pollerGate.waitUntilRunning([&] {
+        event = channel.event;
+        return event != 0;
+    });
+    os_.waitForEvent(event);
+    // A close during the wait suspends the poller: it goes no further until
+    // the host lets it run again.
+    channel.pollerGate.waitUntilRunning([] { return true; });
+    drainNotifications(channel);
+}
+
+void Library::drainNotifications(ChannelRecord& channel) {
+    for (;;) {
+        // Without a callback the notifications stay with the slave.
+        if (channel.callback.load() == nullptr) return;
+
+        // Held from the "Ask" until its callback returns, so no other exchange
+        // can replace the notification before the callback has seen it.
+        std::lock_guard lock(channel.exchangeLock);
+        if (channel.pollerGate.suspended()) return;
+        // A failed "Ask" leaves an older text in the reply: never hand that out.
+        if (writeLocked(channel, kAsk) != ZOLT_OK) return;
+        if (std::strcmp(channel.reply, kNothingPending) == 0) return;
+        const NotifyCallback callback = channel.callback.load();
+        if (callback == nullptr) return;
+        try {
+            callback();
+        } catch (...) {
+            // The host's exception has nowhere to go on this thread; keep serving.
+        }
+    }
+}
+
+}  // namespace zolt

@@ -1,0 +1,42 @@
+#include <mutex>
+
+#include "library.h"
+#include "object_names.h"
+
+namespace zolt {
+
+std::int8_t Library::open(std::int8_t index, const char* slavePath) {
+    // A channel outside the table has no poller either.
+    if (!isValid(index)) return ZOLT_OPEN_NO_POLLER;
+    ChannelRecord& channel = channelAt(index);
+    std::lock_guard lock(channel.exchangeLock);
+
+    if (channel.open) return ZOLT_OPEN_ALREADY_OPEN;
+    if (channel.pollerThread == 0) return ZOLT_OPEN_NO_POLLER;
+
+    ObjectNames names;
+    if (!deriveObjectNames(slavePath, pathSeparator_, names)) return ZOLT_OPEN_START_FAILED;
+
+    const SharedMemoryHandle memory = os_.createSharedMemory(names.mailbox, kMailboxSize);
+    if (memory == 0) return ZOLT_OPEN_SHARED_MEMORY_FAILED;
+    unsigned char* view = os_.mapSharedMemory(memory, kMailboxSize);
+    if (view == nullptr) return ZOLT_OPEN_MAPPING_FAILED;
+
+    // A view that an earlier failed open left mapped is of no use any more.
+    releaseView(channel);
+    channel.mailbox = view;
+    storeState(view, kIdle);
+
+    const EventHandle event = os_.createEvent(names.event);
+    channel.pollerGate.changeAndWake([&] { channel.event = event; });
+    if (event == 0) return ZOLT_OPEN_EVENT_FAILED;
+
+    const ProcessHandle process = os_.startProcess(slavePath);
+    if (process == 0) return ZOLT_OPEN_START_FAILED;
+    if (channel.process != 0) os_.releaseProcess(channel.process);
+    channel.process = process;
+    channel.open = true;
+    return ZOLT_OK;
+}
+
+}  // namespace zolt

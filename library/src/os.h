@@ -1,0 +1,62 @@
+// The one door between the channel logic and the operating system. The core
+// calls nothing else of the system, so it runs the same on every platform and
+// under a fake in the unit tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zolt {
+
+// Opaque handles. Zero means "none" for every kind.
+using SharedMemoryHandle = std::intptr_t;
+using EventHandle = std::intptr_t;
+using ProcessHandle = std::intptr_t;
+using ThreadHandle = std::intptr_t;
+
+// The exit code that a liveness query leaves untouched while the slave runs.
+inline constexpr std::uint32_t kStillRunning = 259;
+
+using ThreadBody = void (*)(void* argument);
+
+class Os {
+public:
+    // Creates the named shared-memory object, or opens an existing one, with at
+    // least `size` bytes. Zero on failure.
+    virtual SharedMemoryHandle createSharedMemory(const char* name, std::size_t size) = 0;
+
+    // Maps `size` bytes of the object. Null on failure. The handle may be
+    // consumed here: callers never use it again.
+    virtual unsigned char* mapSharedMemory(SharedMemoryHandle memory, std::size_t size) = 0;
+    virtual void unmapSharedMemory(unsigned char* view, std::size_t size) = 0;
+
+    // Creates the named auto-reset event, or opens an existing one as it is
+    // (a pending signal stays pending). Zero on failure.
+    virtual EventHandle createEvent(const char* name) = 0;
+
+    // Blocks until the event is signalled, without time limit. Signals that
+    // piled up before the wait returned count as one.
+    virtual void waitForEvent(EventHandle event) = 0;
+
+    // Starts the program at `path` as a child: no arguments, the host's
+    // environment and current directory. Zero on failure.
+    virtual ProcessHandle startProcess(const char* path) = 0;
+
+    // Stores the slave's exit code in `exitCode` once it has ended; leaves
+    // the word as it is while the slave runs.
+    virtual void queryExitCode(ProcessHandle process, std::uint32_t& exitCode) = 0;
+
+    // Gives back a process handle that the channel no longer needs. The
+    // process itself is not touched.
+    virtual void releaseProcess(ProcessHandle process) = 0;
+
+    // Starts a thread that runs body(argument). Zero on failure.
+    virtual ThreadHandle createThread(ThreadBody body, void* argument, std::uint32_t& threadId) = 0;
+
+    virtual void sleepOneMillisecond() = 0;
+
+protected:
+    ~Os() = default;
+};
+
+}  // namespace zolt

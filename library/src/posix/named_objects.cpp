@@ -1,0 +1,88 @@
+#include "named_objects.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "created_names.h"
+
+namespace zolt::posix {
+
+namespace {
+
+constexpr mode_t kOwnerOnly = 0600;
+// "/" + name + NUL; names are at most a path's length plus two letters.
+constexpr std::size_t kFullNameCapacity = 112;
+// Where glibc keeps named semaphores, so their owner can be checked.
+constexpr char kSemaphoreFolder[] = "/dev/shm/sem.";
+
+bool prefixName(const char* name, char (&fullName)[kFullNameCapacity]) {
+    const int written = std::snprintf(fullName, sizeof fullName, "/%s", name);
+    return written > 0 && static_cast<std::size_t>(written) < sizeof fullName;
+}
+
+bool semaphorePath(const char* name, char (&path)[kFullNameCapacity + sizeof kSemaphoreFolder]) {
+    const int written = std::snprintf(path, sizeof path, "%s%s", kSemaphoreFolder, name);
+    return written > 0 && static_cast<std::size_t>(written) < sizeof path;
+}
+
+}  // namespace
+
+int openSharedMemory(const char* name, std::size_t size) {
+    char fullName[kFullNameCapacity];
+    if (!prefixName(name, fullName)) return -1;
+
+    int descriptor = ::shm_open(fullName, O_RDWR | O_CREAT | O_EXCL, kOwnerOnly);
+    if (descriptor >= 0) {
+        // The umask may have taken bits away; set exactly what we mean.
+        if (::fchmod(descriptor, kOwnerOnly) != 0 || ::ftruncate(descriptor, static_cast<off_t>(size)) != 0) {
+            ::close(descriptor);
+            ::shm_unlink(fullName);
+            return -1;
+        }
+        rememberCreatedName(NamedObjectKind::SharedMemory, fullName);
+        return descriptor;
+    }
+    if (errno != EEXIST) return -1;
+
+    descriptor = ::shm_open(fullName, O_RDWR, 0);
+    if (descriptor < 0) return -1;
+    struct stat status {};
+    const bool usable = ::fstat(descriptor, &status) == 0 && status.st_uid == ::geteuid() &&
+                        (static_cast<std::size_t>(status.st_size) >= size ||
+                         ::ftruncate(descriptor, static_cast<off_t>(size)) == 0);
+    if (!usable) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+sem_t* openSemaphore(const char* name) {
+    char fullName[kFullNameCapacity];
+    char path[kFullNameCapacity + sizeof kSemaphoreFolder];
+    if (!prefixName(name, fullName) || !semaphorePath(name, path)) return nullptr;
+
+    sem_t* semaphore = ::sem_open(fullName, O_CREAT | O_EXCL, kOwnerOnly, 0U);
+    if (semaphore != SEM_FAILED) {
+        ::chmod(path, kOwnerOnly);
+        rememberCreatedName(NamedObjectKind::Semaphore, fullName);
+        return semaphore;
+    }
+    if (errno != EEXIST) return nullptr;
+
+    semaphore = ::sem_open(fullName, 0);
+    if (semaphore == SEM_FAILED) return nullptr;
+    struct stat status {};
+    if (::stat(path, &status) != 0 || status.st_uid != ::geteuid()) {
+        ::sem_close(semaphore);
+        return nullptr;
+    }
+    return semaphore;
+}
+
+}  // namespace zolt::posix

@@ -1,0 +1,20 @@
+// Named shared memory and semaphores, owned by the current user only.
+#pragma once
+
+#include <cstddef>
+
+#include <semaphore.h>
+
+namespace zolt::posix {
+
+// Returns an open descriptor of the object "/" + name, created with mode 0600
+// or opened as it is, or -1. An existing object of another user is refused;
+// one of ours that is too small is grown, so no mapping reaches past its end.
+int openSharedMemory(const char* name, std::size_t size);
+
+// Returns the semaphore "/" + name, created with mode 0600 and value 0 or
+// opened as it is (a pending post stays pending), or null. An existing
+// semaphore of another user is refused.
+sem_t* openSemaphore(const char* name);
+
+}  // namespace zolt::posix
