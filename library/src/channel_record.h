@@ -4,8 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <mutex>
-
+#include "exchange_lock.h"
 #include "mailbox.h"
 #include "os.h"
 #include "suspension_gate.h"
@@ -27,10 +26,8 @@ struct ChannelRecord {
     std::uint32_t pollerThreadId = 0;
     std::atomic<EventHandle> event{0};
 
-    // Exchanges on one channel never overlap, whichever threads run them. The
-    // lock is re-entrant so a callback, which runs under it on the poller
-    // thread, may itself write to its channel.
-    std::recursive_mutex exchangeLock;
+    // Exchanges on one channel never overlap, whichever threads run them.
+    ExchangeLock exchangeLock;
     SuspensionGate pollerGate;
 };
 
