@@ -1,0 +1,62 @@
+#include "notification_recorder.h"
+
+#include <array>
+#include <utility>
+
+#include "loaded_library.h"
+
+namespace zolt_test {
+
+std::vector<std::string> NotificationRecorder::texts() const {
+    std::lock_guard lock(lock_);
+    return texts_;
+}
+
+std::size_t NotificationRecorder::calls() const {
+    std::lock_guard lock(lock_);
+    return texts_.size();
+}
+
+bool NotificationRecorder::waitForCalls(std::size_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock lock(lock_);
+    return recorded_.wait_for(lock, limit, [&] { return texts_.size() >= count; });
+}
+
+void NotificationRecorder::setAction(std::function<void()> action) {
+    std::lock_guard lock(lock_);
+    action_ = std::move(action);
+}
+
+void NotificationRecorder::record(const char* text) {
+    std::function<void()> action;
+    {
+        std::lock_guard lock(lock_);
+        texts_.emplace_back(text);
+        action = action_;
+    }
+    recorded_.notify_all();
+    if (action) action();
+}
+
+namespace {
+
+std::array<NotificationRecorder, ZOLT_CHANNEL_COUNT> recorders;
+
+template <int Channel>
+void ZOLT_CALL onNotification() {
+    recorders[Channel].record(zolt().read(Channel));
+}
+
+template <int... Channels>
+constexpr std::array<NotifyCallback, sizeof...(Channels)> callbacksFor(std::integer_sequence<int, Channels...>) {
+    return {&onNotification<Channels>...};
+}
+
+constexpr auto callbacks = callbacksFor(std::make_integer_sequence<int, ZOLT_CHANNEL_COUNT>{});
+
+}  // namespace
+
+NotificationRecorder& recorderOf(int channel) { return recorders[channel]; }
+NotifyCallback callbackOf(int channel) { return callbacks[channel]; }
+
+}  // namespace zolt_test
