@@ -4,6 +4,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-tools.sh
+
+# The native build: unit, integration and driver tests.
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
+
+# The concurrency tests again under ThreadSanitizer.
+cmake --preset linux-tsan
+cmake --build --preset linux-tsan
+ctest --preset linux-tsan

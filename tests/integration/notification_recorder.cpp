@@ -28,14 +28,21 @@ void NotificationRecorder::setAction(std::function<void()> action) {
 }
 
 void NotificationRecorder::record(const char* text) {
+    // Taken before the action runs: the action may write and so replace it.
+    std::string seen(text);
     std::function<void()> action;
     {
         std::lock_guard lock(lock_);
-        texts_.emplace_back(text);
         action = action_;
     }
-    recorded_.notify_all();
     if (action) action();
+    // Counted only once the action is done, so a test that waited for the
+    // call also sees everything the action did.
+    {
+        std::lock_guard lock(lock_);
+        texts_.push_back(std::move(seen));
+    }
+    recorded_.notify_all();
 }
 
 namespace {

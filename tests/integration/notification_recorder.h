@@ -18,9 +18,10 @@ public:
     // What each call saw through ZoltMasterRead, in order.
     std::vector<std::string> texts() const;
     std::size_t calls() const;
-    // Waits until at least `count` calls were recorded; false after `limit`.
+    // Waits until at least `count` calls, with their actions, have finished;
+    // false after `limit`.
     bool waitForCalls(std::size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
-    // Runs inside every later callback, after the text is recorded.
+    // Runs inside every later callback.
     void setAction(std::function<void()> action);
 
     void record(const char* text);

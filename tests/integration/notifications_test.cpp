@@ -206,8 +206,11 @@ TEST_F(Notifications, CloseWaitsForARunningCallbackAndNoneStartsAfterIt) {
     });
     ASSERT_EQ(write(7, "notify>second"), ZOLT_OK);
     ASSERT_EQ(write(7, "push>first"), ZOLT_OK);
-    ASSERT_TRUE(recorderOf(7).waitForCalls(1));
-    while (!inCallback) std::this_thread::sleep_for(1ms);
+    for (int tries = 0; tries < 5000 && !inCallback; ++tries) std::this_thread::sleep_for(1ms);
+    if (!inCallback) {
+        release = true;
+        FAIL() << "no callback came";
+    }
 
     std::atomic<bool> closed{false};
     bool callbackDoneBeforeClose = false;
