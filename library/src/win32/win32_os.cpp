@@ -1,0 +1,100 @@
+#include "win32_os.h"
+
+#include <windows.h>
+
+#include <new>
+
+#include "kept_handles.h"
+
+namespace zolt {
+
+namespace {
+
+using win32::keepHandle;
+using win32::keptHandle;
+using win32::NamedKind;
+
+template <typename Handle>
+Handle toHandle(std::intptr_t value) {
+    return reinterpret_cast<Handle>(value);
+}
+
+std::intptr_t fromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+struct ThreadStart {
+    ThreadBody body;
+    void* argument;
+};
+
+DWORD WINAPI runThread(LPVOID start) {
+    const ThreadStart what = *static_cast<ThreadStart*>(start);
+    delete static_cast<ThreadStart*>(start);
+    what.body(what.argument);
+    return 0;
+}
+
+}  // namespace
+
+SharedMemoryHandle Win32Os::createSharedMemory(const char* name, std::size_t size) {
+    if (HANDLE kept = keptHandle(NamedKind::Mapping, name)) return fromHandle(kept);
+    HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                          static_cast<DWORD>(size), name);
+    if (mapping == nullptr) return 0;
+    keepHandle(NamedKind::Mapping, name, mapping);
+    return fromHandle(mapping);
+}
+
+unsigned char* Win32Os::mapSharedMemory(SharedMemoryHandle memory, std::size_t /*size*/) {
+    // The whole object, whatever size an existing one has.
+    return static_cast<unsigned char*>(::MapViewOfFile(toHandle<HANDLE>(memory), FILE_MAP_ALL_ACCESS, 0, 0, 0));
+}
+
+void Win32Os::unmapSharedMemory(unsigned char* view, std::size_t /*size*/) { ::UnmapViewOfFile(view); }
+
+EventHandle Win32Os::createEvent(const char* name) {
+    if (HANDLE kept = keptHandle(NamedKind::Event, name)) return fromHandle(kept);
+    HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, name);
+    if (event == nullptr) return 0;
+    keepHandle(NamedKind::Event, name, event);
+    return fromHandle(event);
+}
+
+void Win32Os::waitForEvent(EventHandle event) { ::WaitForSingleObject(toHandle<HANDLE>(event), INFINITE); }
+
+ProcessHandle Win32Os::startProcess(const char* path) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessA(path, nullptr, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
+                          &started)) {
+        return 0;
+    }
+    // Only the process is ever asked about.
+    ::CloseHandle(started.hThread);
+    return fromHandle(started.hProcess);
+}
+
+void Win32Os::queryExitCode(ProcessHandle process, std::uint32_t& exitCode) {
+    DWORD code = exitCode;
+    ::GetExitCodeProcess(toHandle<HANDLE>(process), &code);
+    exitCode = code;
+}
+
+void Win32Os::releaseProcess(ProcessHandle process) { ::CloseHandle(toHandle<HANDLE>(process)); }
+
+ThreadHandle Win32Os::createThread(ThreadBody body, void* argument, std::uint32_t& threadId) {
+    auto* start = new (std::nothrow) ThreadStart{body, argument};
+    if (start == nullptr) return 0;
+    DWORD id = 0;
+    HANDLE thread = ::CreateThread(nullptr, 0, &runThread, start, 0, &id);
+    if (thread == nullptr) {
+        delete start;
+        return 0;
+    }
+    threadId = id;
+    return fromHandle(thread);
+}
+
+void Win32Os::sleepOneMillisecond() { ::Sleep(1); }
+
+}  // namespace zolt
