@@ -1,11 +1,10 @@
 #include "configuration.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace brivex {
 namespace {
@@ -19,46 +18,24 @@ std::string_view trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 bool readWholeFile(const std::string& fileName, std::string& text, std::string& error) {
-    // Non-blocking, so a FIFO under that name cannot hang the slave mid-command.
-    const FileDescriptor file(open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info {};
-    if (file.get() < 0 || fstat(file.get(), &info) != 0) {
-        error = "cannot read " + fileName + ": " + std::strerror(errno);
+    // Only a regular file: a FIFO under that name would hang the slave mid-command.
+    std::error_code status;
+    if (!std::filesystem::exists(fileName, status)) {
+        error = "cannot read " + fileName + ": " + std::strerror(ENOENT);
         return false;
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (!std::filesystem::is_regular_file(fileName, status)) {
         error = "cannot read " + fileName + ": not a regular file";
         return false;
     }
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = read(file.get(), buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            error = "cannot read " + fileName + ": " + std::strerror(errno);
-            return false;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
+    std::ifstream file(fileName, std::ios::binary);
+    if (!file) {
+        error = "cannot read " + fileName + ": " + std::strerror(errno);
+        return false;
     }
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
 }
 
 } // namespace

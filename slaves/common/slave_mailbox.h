@@ -1,10 +1,8 @@
 #pragma once
 
-#include <semaphore.h>
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace zolt_slave {
@@ -16,6 +14,7 @@ inline constexpr std::size_t kMaxTextLength = kTextBytes - 1;
 inline constexpr int kOrphanExitCode = 3;
 
 // Mailbox and event names derive from this: "dir/Brivex.exe" -> "Brivex".
+// On Windows a backslash separates folders too.
 std::string stemOf(const char* programPath);
 
 // The slave's end of the host's mailbox: one request pending at a time,
@@ -57,9 +56,11 @@ public:
 private:
     unsigned char loadState() const;
 
-    pid_t parent_;
+    // Platform handles: the parent (pid or process handle), the mailbox
+    // mapping and the event.
+    std::intptr_t parent_ = 0;
     unsigned char* mapping_ = nullptr;
-    sem_t* event_ = SEM_FAILED;
+    void* event_ = nullptr;
     char command_[kTextBytes + 1] = {};
     std::string lastError_;
 };

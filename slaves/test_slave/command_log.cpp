@@ -1,41 +1,29 @@
 #include "command_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 CommandLog::~CommandLog() {
-    if (fd_ >= 0)
-        close(fd_);
+    if (file_)
+        std::fclose(file_);
 }
 
 bool CommandLog::open(const char* path) {
-    fd_ = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
+    file_ = std::fopen(path, "ab");
+    if (!file_) {
         lastError_ = std::string("cannot open log ") + path + ": " + std::strerror(errno);
         return false;
     }
+    // Unbuffered, so a slave that dies later has lost nothing.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
     return true;
 }
 
 void CommandLog::record(const char* command) {
-    if (fd_ < 0)
+    if (!file_)
         return;
-    // One write per line: with O_APPEND, lines from slaves sharing the file
-    // do not interleave. Unbuffered, so a slave killed later loses nothing.
+    // One write per line keeps lines whole when slaves share the file.
     line_.assign(command);
     line_ += '\n';
-    const char* data = line_.data();
-    std::size_t left = line_.size();
-    while (left > 0) {
-        const ssize_t written = write(fd_, data, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    std::fwrite(line_.data(), 1, line_.size(), file_);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 // Appends each received command as one line, so tests can check that every
@@ -17,7 +18,7 @@ public:
     void record(const char* command);
 
 private:
-    int fd_ = -1;
+    std::FILE* file_ = nullptr;
     std::string lastError_;
     std::string line_;
 };
