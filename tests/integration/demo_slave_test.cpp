@@ -1,6 +1,4 @@
 // The demo slave's answers, through the real library.
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 
@@ -15,8 +13,8 @@ protected:
     void SetUp() override {
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(slaves.path());
-        std::filesystem::copy_file(binaryFolder() + "/../demo/Kwarne.cfg", "Kwarne.cfg");
-        const std::string slave = slaves.newLinkTo(binaryFolder() + "/Brivex");
+        std::filesystem::copy_file(binaryFolder() + kSeparator + "Kwarne.cfg", "Kwarne.cfg");
+        const std::string slave = slaves.newSlaveFrom("Brivex");
         ASSERT_EQ(api.open(0, slave.c_str()), ZOLT_OK);
     }
     void TearDown() override {

@@ -1,8 +1,7 @@
 // The real shared library, loaded by file name as a host would load it.
 #pragma once
 
-#include <string>
-
+#include "test_platform.h"
 #include "zolt.h"
 
 namespace zolt_test {
@@ -15,11 +14,7 @@ struct ZoltFunctions {
     decltype(&ZoltMasterClose) close = nullptr;
 };
 
-// Loads "libZolt.so" through the usual search (the tests' RUNPATH is their
-// own folder) and binds the five functions; fails the test if it cannot.
+// Binds the five functions; aborts the test program if it cannot.
 const ZoltFunctions& zolt();
-
-// The folder that holds this test program, the library and the slaves.
-std::string binaryFolder();
 
 }  // namespace zolt_test

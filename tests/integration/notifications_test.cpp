@@ -1,10 +1,6 @@
 // Notifications from real slaves through the channel's poller thread. Each
 // test has a channel of its own, so every poller starts from its load-time
 // suspension, whichever tests ran before in this process.
-#include <fcntl.h>
-#include <semaphore.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -26,9 +22,9 @@ protected:
     std::string openLoggedSlave(int channel) {
         const std::string path = slaves.newSlave();
         logs_[channel] = path + ".log";
-        ::setenv("ZOLT_TEST_SLAVE_LOG", logs_[channel].c_str(), 1);
+        setEnvironment("ZOLT_TEST_SLAVE_LOG", logs_[channel].c_str());
         const std::string opened = reopen(channel, path);
-        ::unsetenv("ZOLT_TEST_SLAVE_LOG");
+        clearEnvironment("ZOLT_TEST_SLAVE_LOG");
         return opened;
     }
 
@@ -60,14 +56,6 @@ protected:
         for (int tries = 0; tries < 1000 && asks(channel) < expected; ++tries) std::this_thread::sleep_for(5ms);
         std::this_thread::sleep_for(200ms);
         return asks(channel);
-    }
-
-    // Signals the channel's event directly, as the slave would.
-    static void signalEvent(const std::string& slavePath, int times) {
-        sem_t* event = ::sem_open(("/" + SlaveFolder::stemOf(slavePath) + "EM").c_str(), 0);
-        ASSERT_NE(event, SEM_FAILED);
-        for (int i = 0; i < times; ++i) ::sem_post(event);
-        ::sem_close(event);
     }
 
     ~Notifications() override {
@@ -120,7 +108,9 @@ TEST_F(Notifications, SignalsDuringASeriesCauseExactlyOneMoreSeries) {
     ASSERT_EQ(enable(2), ZOLT_OK);
     std::atomic<bool> signalled{false};
     recorderOf(2).setAction([&] {
-        if (!signalled.exchange(true)) signalEvent(slave, 5);
+        if (!signalled.exchange(true)) {
+            EXPECT_TRUE(signalEvent(SlaveFolder::stemOf(slave), 5));
+        }
     });
     ASSERT_EQ(write(2, "push>first"), ZOLT_OK);
     ASSERT_TRUE(recorderOf(2).waitForCalls(1));

@@ -1,17 +1,51 @@
 #include "slave_folder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
-#include "loaded_library.h"
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace zolt_test {
 
+namespace fs = std::filesystem;
+
+SlaveFolder::SlaveFolder() {
+    static std::atomic<int> made{0};
+    const fs::path folder = fs::temp_directory_path() /
+                            ("zolt-test-" + std::to_string(currentProcessId()) + "-" + std::to_string(made++));
+    fs::create_directories(folder);
+    folder_ = folder.string();
+}
+
+SlaveFolder::~SlaveFolder() {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+}
+
+std::string SlaveFolder::newSlave() { return newSlaveFrom("TestSlave"); }
+
+std::string SlaveFolder::newSlaveFrom(const std::string& programName) {
+    // Counted per process: names stay in use until the process exits.
+    static std::atomic<int> made{0};
+    const std::string path =
+        pathOf("Slave" + std::to_string(currentProcessId()) + "n" + std::to_string(made++) + kProgramSuffix);
+#if defined(_WIN32)
+    fs::copy_file(programInBuild(programName), path);
+#else
+    fs::create_symlink(programInBuild(programName), path);
+#endif
+    return path;
+}
+
+std::string SlaveFolder::stemOf(const std::string& slavePath) {
+    const std::string fileName = slavePath.substr(slavePath.rfind(kSeparator) + 1);
+    return fileName.substr(0, fileName.size() - std::char_traits<char>::length(kProgramSuffix));
+}
+
+#if !defined(_WIN32)
 namespace {
 
 int modeOf(const std::string& path) {
@@ -21,31 +55,10 @@ int modeOf(const std::string& path) {
 
 }  // namespace
 
-SlaveFolder::SlaveFolder() {
-    char pattern[] = "/tmp/zolt-test-XXXXXX";
-    folder_ = ::mkdtemp(pattern);
-}
-
-SlaveFolder::~SlaveFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-}
-
-std::string SlaveFolder::newSlave() { return newLinkTo(binaryFolder() + "/TestSlave"); }
-
-std::string SlaveFolder::newLinkTo(const std::string& program) {
-    // Counted per process: names stay in use until the process exits.
-    static std::atomic<int> made{0};
-    const std::string path = folder_ + "/Slave" + std::to_string(::getpid()) + "n" + std::to_string(made++);
-    std::filesystem::create_symlink(program, path);
-    return path;
-}
-
-std::string SlaveFolder::stemOf(const std::string& slavePath) { return slavePath.substr(slavePath.rfind('/') + 1); }
-
 bool mailboxExists(const std::string& stem) { return mailboxMode(stem) >= 0; }
 bool eventExists(const std::string& stem) { return eventMode(stem) >= 0; }
 int mailboxMode(const std::string& stem) { return modeOf("/dev/shm/" + stem + "SM"); }
 int eventMode(const std::string& stem) { return modeOf("/dev/shm/sem." + stem + "EM"); }
+#endif
 
 }  // namespace zolt_test
