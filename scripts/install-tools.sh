@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks for building and testing Zolt.
-# Asks apt only when something is missing.
+# Installs what a fresh Debian machine lacks for building and testing Zolt:
+# the native toolchain and GoogleTest, and for the Windows flavour the
+# mingw-w64 cross compiler and 32-bit Wine. Asks apt only when something is
+# missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev)
+packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
+          g++-mingw-w64-i686-posix wine wine32:i386)
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+# wine32 is a package of the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
+  need_update=1
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -12,10 +24,10 @@ for package in "${packages[@]}"; do
   fi
 done
 
+if [ "${#missing[@]}" -gt 0 ] || [ -n "${need_update:-}" ]; then
+  "${as_root[@]}" apt-get update -qq
+fi
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  sudo_if_needed=()
-  [ "$(id -u)" -eq 0 ] || sudo_if_needed=(sudo)
-  "${sudo_if_needed[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_if_needed[@]}" apt-get install -y -qq "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
