@@ -25,6 +25,8 @@ struct ChannelRecord {
     ThreadHandle pollerThread = 0;
     std::uint32_t pollerThreadId = 0;
     std::atomic<EventHandle> event{0};
+    // The event the poller is blocked on, if any: it may be an earlier open's.
+    std::atomic<EventHandle> eventInWait{0};
 
     // Exchanges on one channel never overlap, whichever threads run them.
     ExchangeLock exchangeLock;

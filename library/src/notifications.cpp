@@ -35,10 +35,17 @@ void Library::runPollerPass(int index) {
         event = channel.event;
         return event != 0;
     });
-    os_.waitForEvent(event);
+    // Published before the event is checked again, and open stores the event
+    // before it reads this: either open sees the wait and wakes it, or the
+    // poller sees the new event and does not wait on the old one.
+    channel.eventInWait = event;
+    if (channel.event == event) os_.waitForEvent(event);
+    channel.eventInWait = 0;
     // A close during the wait suspends the poller: it goes no further until
     // the host lets it run again.
     channel.pollerGate.waitUntilRunning([] { return true; });
+    // Woken to move to another open's event: wait there instead.
+    if (channel.event != event) return;
     drainNotifications(channel);
 }
 

@@ -30,6 +30,10 @@ std::int8_t Library::open(std::int8_t index, const char* slavePath) {
     const EventHandle event = os_.createEvent(names.event);
     channel.pollerGate.changeAndWake([&] { channel.event = event; });
     if (event == 0) return ZOLT_OPEN_EVENT_FAILED;
+    // A poller still waiting on an earlier slave's event would never hear
+    // this slave: wake it, so it moves to the new event.
+    const EventHandle stale = channel.eventInWait;
+    if (stale != 0 && stale != event) os_.signalEvent(stale);
 
     const ProcessHandle process = os_.startProcess(slavePath);
     if (process == 0) return ZOLT_OPEN_START_FAILED;

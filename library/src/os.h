@@ -37,6 +37,7 @@ public:
     // Blocks until the event is signalled, without time limit. Signals that
     // piled up before the wait returned count as one.
     virtual void waitForEvent(EventHandle event) = 0;
+    virtual void signalEvent(EventHandle event) = 0;
 
     // Starts the program at `path` as a child: no arguments, the host's
     // environment and current directory. Zero on failure.

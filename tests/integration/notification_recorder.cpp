@@ -45,6 +45,12 @@ void NotificationRecorder::record(const char* text) {
     recorded_.notify_all();
 }
 
+void NotificationRecorder::clear() {
+    std::lock_guard lock(lock_);
+    texts_.clear();
+    action_ = nullptr;
+}
+
 namespace {
 
 std::array<NotificationRecorder, ZOLT_CHANNEL_COUNT> recorders;

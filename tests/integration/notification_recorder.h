@@ -25,6 +25,8 @@ public:
     void setAction(std::function<void()> action);
 
     void record(const char* text);
+    // Forgets the calls and the action of an earlier test.
+    void clear();
 
 private:
     mutable std::mutex lock_;

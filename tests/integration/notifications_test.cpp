@@ -1,9 +1,11 @@
 // Notifications from real slaves through the channel's poller thread. Each
-// test has a channel of its own, so every poller starts from its load-time
-// suspension, whichever tests ran before in this process.
+// test has a channel of its own (the two on channel 4 each start and end with
+// an event then a close), so every poller starts suspended once, whichever
+// tests ran before in this process.
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +20,10 @@ using namespace std::chrono_literals;
 
 class Notifications : public ChannelTest {
 protected:
+    void SetUp() override {
+        for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) recorderOf(channel).clear();
+    }
+
     // Opens `channel` to a test slave that logs every command it receives.
     std::string openLoggedSlave(int channel) {
         const std::string path = slaves.newSlave();
@@ -30,7 +36,7 @@ protected:
 
     std::string reopen(int channel, const std::string& path) {
         EXPECT_EQ(api.open(static_cast<std::int8_t>(channel), path.c_str()), ZOLT_OK);
-        closeAtEnd_.push_back(channel);
+        closeAtEnd_.insert(channel);
         return path;
     }
 
@@ -67,7 +73,7 @@ protected:
 
 private:
     std::string logs_[ZOLT_CHANNEL_COUNT];
-    std::vector<int> closeAtEnd_;
+    std::set<int> closeAtEnd_;  // each once: every close suspends the poller once more
 };
 
 TEST_F(Notifications, PendingNotificationsReachTheCallbackInOrderEachWithItsOwnText) {
@@ -140,6 +146,19 @@ TEST_F(Notifications, AfterOpenEventCloseTheNextOpenAndEventReceiveNotifications
     ASSERT_EQ(write(4, "push>after reopen"), ZOLT_OK);
     ASSERT_TRUE(recorderOf(4).waitForCalls(1));
     EXPECT_EQ(recorderOf(4).texts(), std::vector<std::string>{"after reopen"});
+}
+
+TEST_F(Notifications, AReopenWithAnotherSlaveReceivesItsNotifications) {
+    openLoggedSlave(4);
+    ASSERT_EQ(enable(4), ZOLT_OK);
+    // Let the poller settle into its wait on the first slave's event.
+    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(api.close(4), ZOLT_OK);
+    openLoggedSlave(4);
+    ASSERT_EQ(enable(4), ZOLT_OK);
+    ASSERT_EQ(write(4, "push>from the second slave"), ZOLT_OK);
+    ASSERT_TRUE(recorderOf(4).waitForCalls(1));
+    EXPECT_EQ(recorderOf(4).texts(), std::vector<std::string>{"from the second slave"});
 }
 
 TEST_F(Notifications, ACloseBeforeTheFirstEventTakesOneMoreEventToStartThePoller) {

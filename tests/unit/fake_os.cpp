@@ -61,7 +61,13 @@ zolt::EventHandle FakeOs::createEvent(const char* name) {
 
 void FakeOs::waitForEvent(zolt::EventHandle event) {
     waits.push_back(event);
+    if (onWait) onWait();
     events_[eventName(event)] = false;
+}
+
+void FakeOs::signalEvent(zolt::EventHandle event) {
+    signalled.push_back(eventName(event));
+    events_[eventName(event)] = true;
 }
 
 zolt::ProcessHandle FakeOs::startProcess(const char* path) {
@@ -91,7 +97,11 @@ void FakeOs::sleepOneMillisecond() {
 }
 
 ScriptedSlave::ScriptedSlave(FakeOs& os, const std::string& mailboxName) : mailbox_(os.mailbox(mailboxName)) {
-    os.onSleep = [this] { serve(); };
+    // Several slaves may share the fake: each serves on every sleep.
+    os.onSleep = [this, previous = os.onSleep] {
+        if (previous) previous();
+        serve();
+    };
 }
 
 void ScriptedSlave::serve() {

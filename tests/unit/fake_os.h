@@ -45,6 +45,8 @@ public:
     std::vector<Process> processes;          // handle n is processes[n - 1]
     std::vector<Thread> threads;             // created ones only
     std::vector<zolt::EventHandle> waits;
+    std::vector<std::string> signalled;  // events the core signalled itself
+    std::function<void()> onWait;  // runs inside every wait, as if other threads acted meanwhile
     int threadCalls = 0;
     int maps = 0;
     int unmaps = 0;
@@ -73,6 +75,7 @@ public:
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     zolt::EventHandle createEvent(const char* name) override;
     void waitForEvent(zolt::EventHandle event) override;
+    void signalEvent(zolt::EventHandle event) override;
     zolt::ProcessHandle startProcess(const char* path) override;
     void queryExitCode(zolt::ProcessHandle process, std::uint32_t& exitCode) override;
     void releaseProcess(zolt::ProcessHandle process) override;

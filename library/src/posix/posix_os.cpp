@@ -44,6 +44,8 @@ void PosixOs::waitForEvent(EventHandle event) {
     }
 }
 
+void PosixOs::signalEvent(EventHandle event) { ::sem_post(reinterpret_cast<sem_t*>(event)); }
+
 ProcessHandle PosixOs::startProcess(const char* path) { return posix::spawnSlave(path); }
 
 void PosixOs::queryExitCode(ProcessHandle process, std::uint32_t& exitCode) {

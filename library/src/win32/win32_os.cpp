@@ -61,6 +61,8 @@ EventHandle Win32Os::createEvent(const char* name) {
 
 void Win32Os::waitForEvent(EventHandle event) { ::WaitForSingleObject(toHandle<HANDLE>(event), INFINITE); }
 
+void Win32Os::signalEvent(EventHandle event) { ::SetEvent(toHandle<HANDLE>(event)); }
+
 ProcessHandle Win32Os::startProcess(const char* path) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
