@@ -6,6 +6,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
+          libbenchmark-dev
           g++-mingw-w64-i686-posix wine wine32:i386)
 
 as_root=()
