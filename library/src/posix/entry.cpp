@@ -4,18 +4,18 @@
 #include <new>
 
 #include "library.h"
-#include "posix_os.h"
+#include "system_os.h"
 
 namespace zolt {
 
 namespace {
 
-alignas(PosixOs) unsigned char osStorage[sizeof(PosixOs)];
+alignas(SystemOs) unsigned char osStorage[sizeof(SystemOs)];
 alignas(Library) unsigned char libraryStorage[sizeof(Library)];
 Library* instance = nullptr;
 
 __attribute__((constructor)) void startUpAtLoad() {
-    Os* os = new (osStorage) PosixOs();
+    Os* os = new (osStorage) SystemOs();
     instance = new (libraryStorage) Library(*os);
     instance->startUp();
 }

@@ -1,4 +1,4 @@
-#include "posix_os.h"
+#include "system_os.h"
 
 #include <cerrno>
 #include <csignal>
@@ -15,12 +15,12 @@
 
 namespace zolt {
 
-SharedMemoryHandle PosixOs::createSharedMemory(const char* name, std::size_t size) {
+SharedMemoryHandle SystemOs::createSharedMemory(const char* name, std::size_t size) {
     const int descriptor = posix::openSharedMemory(name, size);
     return descriptor < 0 ? 0 : static_cast<SharedMemoryHandle>(descriptor) + 1;
 }
 
-unsigned char* PosixOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t size) {
+unsigned char* SystemOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t size) {
     const int descriptor = static_cast<int>(memory - 1);
     void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
     // The mapping keeps the object alive; a long-running host must not
@@ -29,13 +29,13 @@ unsigned char* PosixOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t s
     return view == MAP_FAILED ? nullptr : static_cast<unsigned char*>(view);
 }
 
-void PosixOs::unmapSharedMemory(unsigned char* view, std::size_t size) { ::munmap(view, size); }
+void SystemOs::unmapSharedMemory(unsigned char* view, std::size_t size) { ::munmap(view, size); }
 
-EventHandle PosixOs::createEvent(const char* name) {
+EventHandle SystemOs::createEvent(const char* name) {
     return reinterpret_cast<EventHandle>(posix::openSemaphore(name));
 }
 
-void PosixOs::waitForEvent(EventHandle event) {
+void SystemOs::waitForEvent(EventHandle event) {
     sem_t* semaphore = reinterpret_cast<sem_t*>(event);
     while (::sem_wait(semaphore) != 0 && errno == EINTR) {
     }
@@ -44,15 +44,15 @@ void PosixOs::waitForEvent(EventHandle event) {
     }
 }
 
-void PosixOs::signalEvent(EventHandle event) { ::sem_post(reinterpret_cast<sem_t*>(event)); }
+void SystemOs::signalEvent(EventHandle event) { ::sem_post(reinterpret_cast<sem_t*>(event)); }
 
-ProcessHandle PosixOs::startProcess(const char* path) { return posix::spawnSlave(path); }
+ProcessHandle SystemOs::startProcess(const char* path) { return posix::spawnSlave(path); }
 
-void PosixOs::queryExitCode(ProcessHandle process, std::uint32_t& exitCode) {
+void SystemOs::queryExitCode(ProcessHandle process, std::uint32_t& exitCode) {
     posix::queryExitCode(process, exitCode);
 }
 
-void PosixOs::releaseProcess(ProcessHandle process) { posix::releaseProcess(process); }
+void SystemOs::releaseProcess(ProcessHandle process) { posix::releaseProcess(process); }
 
 namespace {
 
@@ -70,7 +70,7 @@ void* runThread(void* start) {
 
 }  // namespace
 
-ThreadHandle PosixOs::createThread(ThreadBody body, void* argument, std::uint32_t& threadId) {
+ThreadHandle SystemOs::createThread(ThreadBody body, void* argument, std::uint32_t& threadId) {
     static_assert(sizeof(pthread_t) <= sizeof(ThreadHandle));
     pthread_attr_t attributes;
     if (::pthread_attr_init(&attributes) != 0) return 0;
@@ -95,7 +95,7 @@ ThreadHandle PosixOs::createThread(ThreadBody body, void* argument, std::uint32_
     return failed != 0 ? 0 : static_cast<ThreadHandle>(thread);
 }
 
-void PosixOs::sleepOneMillisecond() {
+void SystemOs::sleepOneMillisecond() {
     timespec remaining{0, 1'000'000};
     while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }

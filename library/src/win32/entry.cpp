@@ -5,18 +5,18 @@
 #include <new>
 
 #include "library.h"
-#include "win32_os.h"
+#include "system_os.h"
 
 namespace zolt {
 
 namespace {
 
-alignas(Win32Os) unsigned char osStorage[sizeof(Win32Os)];
+alignas(SystemOs) unsigned char osStorage[sizeof(SystemOs)];
 alignas(Library) unsigned char libraryStorage[sizeof(Library)];
 Library* instance = nullptr;
 
 void startUp() {
-    Os* os = new (osStorage) Win32Os();
+    Os* os = new (osStorage) SystemOs();
     instance = new (libraryStorage) Library(*os);
     instance->startUp();
 }

@@ -1,4 +1,4 @@
-#include "win32_os.h"
+#include "system_os.h"
 
 #include <windows.h>
 
@@ -10,9 +10,7 @@ namespace zolt {
 
 namespace {
 
-using win32::keepHandle;
-using win32::keptHandle;
-using win32::NamedKind;
+using win32::keptHandles;
 
 template <typename Handle>
 Handle toHandle(std::intptr_t value) {
@@ -35,35 +33,37 @@ DWORD WINAPI runThread(LPVOID start) {
 
 }  // namespace
 
-SharedMemoryHandle Win32Os::createSharedMemory(const char* name, std::size_t size) {
-    if (HANDLE kept = keptHandle(NamedKind::Mapping, name)) return fromHandle(kept);
+SharedMemoryHandle SystemOs::createSharedMemory(const char* name, std::size_t size) {
+    HANDLE kept = nullptr;
+    if (keptHandles.find(name, kept)) return fromHandle(kept);
     HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                           static_cast<DWORD>(size), name);
     if (mapping == nullptr) return 0;
-    keepHandle(NamedKind::Mapping, name, mapping);
+    keptHandles.insert(name, mapping);
     return fromHandle(mapping);
 }
 
-unsigned char* Win32Os::mapSharedMemory(SharedMemoryHandle memory, std::size_t /*size*/) {
+unsigned char* SystemOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t /*size*/) {
     // The whole object, whatever size an existing one has.
     return static_cast<unsigned char*>(::MapViewOfFile(toHandle<HANDLE>(memory), FILE_MAP_ALL_ACCESS, 0, 0, 0));
 }
 
-void Win32Os::unmapSharedMemory(unsigned char* view, std::size_t /*size*/) { ::UnmapViewOfFile(view); }
+void SystemOs::unmapSharedMemory(unsigned char* view, std::size_t /*size*/) { ::UnmapViewOfFile(view); }
 
-EventHandle Win32Os::createEvent(const char* name) {
-    if (HANDLE kept = keptHandle(NamedKind::Event, name)) return fromHandle(kept);
+EventHandle SystemOs::createEvent(const char* name) {
+    HANDLE kept = nullptr;
+    if (keptHandles.find(name, kept)) return fromHandle(kept);
     HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, name);
     if (event == nullptr) return 0;
-    keepHandle(NamedKind::Event, name, event);
+    keptHandles.insert(name, event);
     return fromHandle(event);
 }
 
-void Win32Os::waitForEvent(EventHandle event) { ::WaitForSingleObject(toHandle<HANDLE>(event), INFINITE); }
+void SystemOs::waitForEvent(EventHandle event) { ::WaitForSingleObject(toHandle<HANDLE>(event), INFINITE); }
 
-void Win32Os::signalEvent(EventHandle event) { ::SetEvent(toHandle<HANDLE>(event)); }
+void SystemOs::signalEvent(EventHandle event) { ::SetEvent(toHandle<HANDLE>(event)); }
 
-ProcessHandle Win32Os::startProcess(const char* path) {
+ProcessHandle SystemOs::startProcess(const char* path) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
@@ -76,15 +76,15 @@ ProcessHandle Win32Os::startProcess(const char* path) {
     return fromHandle(started.hProcess);
 }
 
-void Win32Os::queryExitCode(ProcessHandle process, std::uint32_t& exitCode) {
+void SystemOs::queryExitCode(ProcessHandle process, std::uint32_t& exitCode) {
     DWORD code = exitCode;
     ::GetExitCodeProcess(toHandle<HANDLE>(process), &code);
     exitCode = code;
 }
 
-void Win32Os::releaseProcess(ProcessHandle process) { ::CloseHandle(toHandle<HANDLE>(process)); }
+void SystemOs::releaseProcess(ProcessHandle process) { ::CloseHandle(toHandle<HANDLE>(process)); }
 
-ThreadHandle Win32Os::createThread(ThreadBody body, void* argument, std::uint32_t& threadId) {
+ThreadHandle SystemOs::createThread(ThreadBody body, void* argument, std::uint32_t& threadId) {
     auto* start = new (std::nothrow) ThreadStart{body, argument};
     if (start == nullptr) return 0;
     DWORD id = 0;
@@ -97,6 +97,6 @@ ThreadHandle Win32Os::createThread(ThreadBody body, void* argument, std::uint32_
     return fromHandle(thread);
 }
 
-void Win32Os::sleepOneMillisecond() { ::Sleep(1); }
+void SystemOs::sleepOneMillisecond() { ::Sleep(1); }
 
 }  // namespace zolt

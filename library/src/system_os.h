@@ -1,12 +1,14 @@
-// The Windows side of Os: named file mappings and events, CreateProcess,
-// CreateThread and Sleep.
+// The operating system the library is built for. Declared once; each
+// platform's folder implements it: posix/ with POSIX shared memory, named
+// semaphores, pidfds and pthreads; win32/ with named file mappings and
+// events, CreateProcess and CreateThread.
 #pragma once
 
 #include "os.h"
 
 namespace zolt {
 
-class Win32Os final : public Os {
+class SystemOs final : public Os {
 public:
     SharedMemoryHandle createSharedMemory(const char* name, std::size_t size) override;
     unsigned char* mapSharedMemory(SharedMemoryHandle memory, std::size_t size) override;
