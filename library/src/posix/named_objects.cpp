@@ -77,8 +77,11 @@ sem_t* openSemaphore(const char* name) {
 
     semaphore = ::sem_open(fullName, 0);
     if (semaphore == SEM_FAILED) return nullptr;
+    // glibc maps an existing file as it is: one too short for a semaphore
+    // would raise SIGBUS in the poller's first wait, killing the host.
     struct stat status {};
-    if (::stat(path, &status) != 0 || status.st_uid != ::geteuid()) {
+    if (::stat(path, &status) != 0 || status.st_uid != ::geteuid() || !S_ISREG(status.st_mode) ||
+        status.st_size < static_cast<off_t>(sizeof(sem_t))) {
         ::sem_close(semaphore);
         return nullptr;
     }

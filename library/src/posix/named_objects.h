@@ -14,7 +14,8 @@ int openSharedMemory(const char* name, std::size_t size);
 
 // Returns the semaphore "/" + name, created with mode 0600 and value 0 or
 // opened as it is (a pending post stays pending), or null. An existing
-// semaphore of another user is refused.
+// semaphore of another user is refused, and so is a file too short to hold
+// one.
 sem_t* openSemaphore(const char* name);
 
 }  // namespace zolt::posix
