@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks for building and testing Zolt:
-# the native toolchain and GoogleTest, and for the Windows flavour the
-# mingw-w64 cross compiler and 32-bit Wine. Asks apt only when something is
-# missing.
+# the native toolchain and GoogleTest, pkg-config (the install test builds a
+# host with it) and libedit (line editing in zolt-console), and for the
+# Windows flavour the mingw-w64 cross compiler and 32-bit Wine. Asks apt only
+# when something is missing.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
-          libbenchmark-dev
+          libbenchmark-dev pkg-config libedit-dev
           g++-mingw-w64-i686-posix wine wine32:i386)
 
 as_root=()

@@ -1,9 +1,9 @@
 // Brivex: the demo slave. Loads a device configuration and accepts frames,
-// telling the host about each sent frame through a notification.
+// telling the host about each sent frame through a notification. Built on
+// the slave kit alone (zolt_slave.h), as any slave can be.
 
 #include "configuration.h"
-#include "notification_queue.h"
-#include "slave_mailbox.h"
+#include "zolt_slave.h"
 
 #include <cstdio>
 #include <string>
@@ -13,9 +13,7 @@
 namespace {
 
 constexpr int kStartFailureExitCode = 2;
-
-using zolt_slave::NotificationQueue;
-using zolt_slave::SlaveMailbox;
+constexpr std::size_t kQueueCapacity = 1024;
 
 bool takePrefix(std::string_view command, std::string_view prefix, std::string_view& rest) {
     if (!command.starts_with(prefix))
@@ -24,19 +22,21 @@ bool takePrefix(std::string_view command, std::string_view prefix, std::string_v
     return true;
 }
 
-// Holds the queue in static storage: it is about a mebibyte.
-NotificationQueue notifications;
+// Static storage: about a mebibyte.
+char waiting[kQueueCapacity][ZOLT_SLAVE_TEXT_BYTES];
 
 class Brivex {
 public:
-    explicit Brivex(SlaveMailbox& mailbox) : mailbox_(mailbox) {}
+    explicit Brivex(ZoltSlave& slave) : slave_(slave) {
+        zolt_slave_queue_init(&notifications_, waiting, kQueueCapacity);
+    }
 
-    // Returns only after "Close" has been answered.
+    // Returns after "Close" has been answered, or once the host has gone.
     void serve() {
-        for (;;) {
-            const std::string_view command = mailbox_.waitForCommand();
+        while (const char* next = zolt_slave_wait(&slave_)) {
+            const std::string_view command = next;
             if (command == "Close") {
-                mailbox_.reply("Brivex closed");
+                zolt_slave_reply(&slave_, "Brivex closed");
                 return;
             }
             handle(command);
@@ -47,8 +47,7 @@ private:
     void handle(std::string_view command) {
         std::string_view arg;
         if (command == "Ask") {
-            const char* next = notifications.pop();
-            mailbox_.reply(next ? next : "(nothing)");
+            zolt_slave_answer_ask(&slave_, &notifications_);
         } else if (takePrefix(command, "LoadConfiguration>", arg)) {
             loadConfiguration(std::string(arg));
         } else if (takePrefix(command, "SendF>", arg)) {
@@ -74,27 +73,26 @@ private:
 
     void sendFrame(std::string_view frame) {
         reply("Frame accepted: " + std::string(frame));
-        // Signal only after replying: the host reads notifications through
-        // the same mailbox, which must be free by then. A full queue already
-        // has a signal pending for each entry, so a dropped one needs none.
-        if (notifications.push(("Frame sent: " + std::string(frame)).c_str()))
-            mailbox_.signal();
+        // A full queue drops the notification: the host is not asking.
+        zolt_slave_notify(&slave_, &notifications_, ("Frame sent: " + std::string(frame)).c_str());
     }
 
-    void reply(const std::string& text) { mailbox_.reply(text.c_str()); }
+    void reply(const std::string& text) { zolt_slave_reply(&slave_, text.c_str()); }
 
-    SlaveMailbox& mailbox_;
+    ZoltSlave& slave_;
+    ZoltSlaveQueue notifications_{};
     std::vector<brivex::Setting> settings_;
 };
 
 } // namespace
 
 int main(int argc, char** argv) {
-    SlaveMailbox mailbox;
-    if (!mailbox.open(argc > 0 ? argv[0] : nullptr)) {
-        std::fprintf(stderr, "Brivex: %s\n", mailbox.lastError().c_str());
+    ZoltSlave slave;
+    if (zolt_slave_open(&slave, argc > 0 ? argv[0] : nullptr) != 0) {
+        std::fprintf(stderr, "Brivex: %s\n", slave.error);
         return kStartFailureExitCode;
     }
-    Brivex(mailbox).serve();
+    Brivex(slave).serve();
+    zolt_slave_close(&slave);
     return 0;
 }

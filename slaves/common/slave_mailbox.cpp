@@ -1,58 +1,33 @@
 #include "slave_mailbox.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 
 namespace zolt_slave {
-namespace {
 
-constexpr auto kPollInterval = std::chrono::microseconds(100);
-
-// The host sees the state byte from another process; a lock-based
-// atomic would not synchronise with it.
-static_assert(std::atomic_ref<unsigned char>::is_always_lock_free);
-
-} // namespace
-
-unsigned char SlaveMailbox::loadState() const {
-    return std::atomic_ref<unsigned char>(mapping_[0]).load(std::memory_order_acquire);
+std::string stemOf(const char* programPath) {
+    char stem[ZOLT_SLAVE_MAX_STEM_LENGTH + 1];
+    if (programPath == nullptr || zolt_slave_stem(programPath, stem, sizeof stem) != 0)
+        return {};
+    return stem;
 }
 
 const char* SlaveMailbox::waitForCommand() {
-    while (loadState() == 0) {
-        exitIfParentGone();
-        std::this_thread::sleep_for(kPollInterval);
-    }
-    // The host may have left no terminator; never read past the mailbox.
-    const char* text = reinterpret_cast<const char*>(mapping_ + 1);
-    const std::size_t length = strnlen(text, kTextBytes);
-    std::memcpy(command_, text, length);
-    command_[length] = '\0';
-    return command_;
-}
-
-void SlaveMailbox::reply(const char* text) {
-    const std::size_t length = strnlen(text, kMaxTextLength);
-    char* area = reinterpret_cast<char*>(mapping_ + 1);
-    std::memmove(area, text, length);
-    area[length] = '\0';
-    setState(0);
+    const char* command = zolt_slave_wait(&slave_);
+    if (command == nullptr)
+        std::exit(kOrphanExitCode);
+    return command;
 }
 
 void SlaveMailbox::replyWithoutNul() {
-    std::memset(mapping_ + 1, 'Z', kTextBytes);
-    setState(0);
-}
-
-void SlaveMailbox::setState(unsigned char value) {
-    std::atomic_ref<unsigned char>(mapping_[0]).store(value, std::memory_order_release);
+    std::memset(zolt_slave_text(&slave_), 'Z', kTextBytes);
+    zolt_slave_release(&slave_);
 }
 
 void SlaveMailbox::exitIfParentGone() const {
-    if (parentGone())
+    if (zolt_slave_host_gone(&slave_))
         std::exit(kOrphanExitCode);
 }
 

@@ -1,11 +1,11 @@
 // A slave the tests script through its commands, including ways to misbehave.
 
 #include "command_log.h"
-#include "notification_queue.h"
 #include "slave_mailbox.h"
 
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,8 +15,9 @@ namespace {
 
 constexpr int kStartFailureExitCode = 2;
 
-using zolt_slave::NotificationQueue;
 using zolt_slave::SlaveMailbox;
+
+constexpr std::size_t kQueueCapacity = 1024;
 
 bool takePrefix(std::string_view command, std::string_view prefix, std::string_view& rest) {
     if (!command.starts_with(prefix))
@@ -32,13 +33,22 @@ bool parseWhole(std::string_view text, Number& value) {
     return error == std::errc() && stop == end && !text.empty();
 }
 
+unsigned long currentProcessId() {
+#if defined(_WIN32)
+    return GetCurrentProcessId();
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
 [[noreturn]] void failStart(const std::string& message) {
     std::fprintf(stderr, "TestSlave: %s\n", message.c_str());
     std::exit(kStartFailureExitCode);
 }
 
-// Holds the queue in static storage: it is about a mebibyte.
-NotificationQueue notifications;
+// Static storage: about a mebibyte.
+char waiting[kQueueCapacity][ZOLT_SLAVE_TEXT_BYTES];
+ZoltSlaveQueue notifications{waiting, kQueueCapacity, 0, 0};
 
 class TestSlave {
 public:
@@ -66,7 +76,9 @@ private:
             return false;
         }
         if (command == "Ask") {
-            const char* next = notifications.pop();
+            if (crashOnAsk_)
+                std::abort();
+            const char* next = zolt_slave_queue_pop(&notifications);
             mailbox_.reply(next ? next : "(nothing)");
         } else if (takePrefix(command, "echo>", arg)) {
             mailbox_.reply(arg.data());
@@ -83,10 +95,22 @@ private:
             if (!parseWhole(arg, code))
                 return replyBad(command);
             std::_Exit(code);
+        } else if (takePrefix(command, "crash>", arg)) {
+            // Ends without a reply, the way a crashing slave does.
+            if (arg == "abort")
+                std::abort();
+            if (arg == "segv")
+                std::raise(SIGSEGV);
+            if (arg != "ask")
+                return replyBad(command);
+            crashOnAsk_ = true;
+            mailbox_.reply("armed");
+        } else if (takePrefix(command, "state>", arg)) {
+            return holdState(command, arg);
         } else if (command == "nonul") {
             mailbox_.replyWithoutNul();
         } else if (takePrefix(command, "notify>", arg)) {
-            mailbox_.reply(notifications.push(arg.data()) ? "queued" : "full");
+            mailbox_.reply(zolt_slave_queue_push(&notifications, arg.data()) ? "queued" : "full");
         } else if (takePrefix(command, "signal>", arg)) {
             unsigned long times = 0;
             if (!parseWhole(arg, times))
@@ -95,7 +119,7 @@ private:
             for (unsigned long i = 0; i < times; ++i)
                 mailbox_.signal();
         } else if (takePrefix(command, "push>", arg)) {
-            if (!notifications.push(arg.data())) {
+            if (!zolt_slave_queue_push(&notifications, arg.data())) {
                 mailbox_.reply("full");
             } else {
                 mailbox_.reply("pushed");
@@ -109,6 +133,24 @@ private:
         return true;
     }
 
+    // "state>N": leaves N in the state byte over a text that is no reply,
+    // and serves no more. "state>N>MS": holds N for MS milliseconds, then
+    // replies "held" properly and serves on.
+    bool holdState(std::string_view command, std::string_view arg) {
+        const auto separator = arg.find('>');
+        unsigned value = 0;
+        unsigned long ms = 0;
+        if (!parseWhole(arg.substr(0, separator), value) || value > 255 ||
+            (separator != std::string_view::npos && !parseWhole(arg.substr(separator + 1), ms)))
+            return replyBad(command);
+        mailbox_.setStateOver("not a reply", static_cast<unsigned char>(value));
+        if (separator == std::string_view::npos)
+            mailbox_.idleUntilParentGone();
+        mailbox_.pause(std::chrono::milliseconds(ms));
+        mailbox_.reply("held");
+        return true;
+    }
+
     bool replyBad(std::string_view command) {
         mailbox_.reply(("bad:" + std::string(command)).c_str());
         return true;
@@ -117,6 +159,7 @@ private:
     SlaveMailbox& mailbox_;
     CommandLog& log_;
     unsigned long received_ = 0;
+    bool crashOnAsk_ = false;
 };
 
 } // namespace
@@ -137,6 +180,14 @@ int main(int argc, char** argv) {
 
     if (!mailbox.open(argc > 0 ? argv[0] : nullptr))
         failStart(mailbox.lastError());
+
+    // A slave that dies before it ever looks at the mailbox. It logs its
+    // process id, so a test can wait for exactly this process to end.
+    if (const char* code = std::getenv("ZOLT_TEST_SLAVE_EXIT_AT_START")) {
+        log.record(("exiting " + std::to_string(currentProcessId())).c_str());
+        int value = 0;
+        std::_Exit(parseWhole(std::string_view(code), value) ? value : kStartFailureExitCode);
+    }
 
     TestSlave(mailbox, log).serve();
     return 0;

@@ -14,9 +14,13 @@ namespace fs = std::filesystem;
 
 SlaveFolder::SlaveFolder() {
     static std::atomic<int> made{0};
-    const fs::path folder = fs::temp_directory_path() /
-                            ("zolt-test-" + std::to_string(currentProcessId()) + "-" + std::to_string(made++));
-    fs::create_directories(folder);
+    // A folder of its own: on Windows an earlier process of the same id may
+    // have left one behind, holding a slave that was still running then.
+    fs::path folder;
+    do {
+        folder = fs::temp_directory_path() /
+                 ("zolt-test-" + std::to_string(currentProcessId()) + "-" + std::to_string(made++));
+    } while (!fs::create_directory(folder));
     folder_ = folder.string();
 }
 

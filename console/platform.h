@@ -1,0 +1,22 @@
+// What the console needs from the system beyond standard C++.
+#pragma once
+
+#include <string>
+
+namespace console {
+
+bool standardInputIsTerminal();
+
+// Why the latest attempt to load a library failed, in the system's words.
+std::string libraryLoadError();
+
+// Until catchInterrupt, Ctrl-C is ignored, and so it is for good by the
+// slaves started meanwhile: Ctrl-C at a terminal reaches every program of
+// the console's, and the console is the one to close the channel.
+void ignoreInterrupt();
+// After this, the first Ctrl-C sets interrupted() and ends a blocking read
+// of standard input; a second one ends the program at once.
+void catchInterrupt();
+bool interrupted();
+
+}  // namespace console

@@ -1,0 +1,33 @@
+/* A complete slave: greets whatever it is sent, and tells the host it did. */
+#include <stdio.h>
+#include <string.h>
+
+#include "zolt_slave.h"
+
+static char waiting[16][ZOLT_SLAVE_TEXT_BYTES]; /* notifications not yet asked for */
+
+int main(int argc, char **argv) {
+    ZoltSlave slave;
+    ZoltSlaveQueue notes;
+    const char *command;
+    char text[16 + ZOLT_SLAVE_TEXT_BYTES]; /* zolt_slave_reply cuts it to 1023 */
+    if (zolt_slave_open(&slave, argc > 0 ? argv[0] : NULL) != 0) {
+        fprintf(stderr, "%s\n", slave.error);
+        return 2;
+    }
+    zolt_slave_queue_init(&notes, waiting, 16);
+    while ((command = zolt_slave_wait(&slave)) != NULL) { /* NULL once the host is gone */
+        if (strcmp(command, "Ask") == 0) {
+            zolt_slave_answer_ask(&slave, &notes);
+        } else if (strcmp(command, "Close") == 0) {
+            zolt_slave_reply(&slave, "Bye");
+            break;
+        } else {
+            snprintf(text, sizeof text, "Hello, %s", command);
+            zolt_slave_reply(&slave, text);
+            zolt_slave_notify(&slave, &notes, "greeted"); /* after the reply */
+        }
+    }
+    zolt_slave_close(&slave);
+    return 0;
+}

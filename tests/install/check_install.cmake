@@ -1,0 +1,103 @@
+# Run by CTest: see CMakeLists.txt beside this file.
+cmake_minimum_required(VERSION 3.25)
+
+function(run)
+  cmake_parse_arguments(RUN "" "WORKING_DIRECTORY;INPUT_FILE;OUTPUT" "COMMAND" ${ARGN})
+  if(NOT RUN_WORKING_DIRECTORY)
+    set(RUN_WORKING_DIRECTORY ${WORK_DIR})
+  endif()
+  set(input)
+  if(RUN_INPUT_FILE)
+    set(input INPUT_FILE ${RUN_INPUT_FILE})
+  endif()
+  execute_process(COMMAND ${RUN_COMMAND} WORKING_DIRECTORY ${RUN_WORKING_DIRECTORY} ${input}
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT result EQUAL 0)
+    string(REPLACE ";" " " shown "${RUN_COMMAND}")
+    message(FATAL_ERROR "Failed (${result}): ${shown}\n${output}")
+  endif()
+  if(RUN_OUTPUT)
+    set(${RUN_OUTPUT} "${output}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+function(expect_output what actual expected)
+  if(NOT actual STREQUAL expected)
+    message(FATAL_ERROR "${what} printed:\n${actual}\nexpected:\n${expected}")
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+# The hosts find nothing but what the install gave them.
+unset(ENV{LD_LIBRARY_PATH})
+unset(ENV{CMAKE_PREFIX_PATH})
+
+run(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+foreach(file
+    ${INCLUDEDIR}/zolt.h ${INCLUDEDIR}/zolt_slave.h
+    ${LIBDIR}/libZolt.so ${LIBDIR}/cmake/Zolt/ZoltConfig.cmake ${LIBDIR}/pkgconfig/zolt.pc
+    ${BINDIR}/Kwarne_Brivex ${BINDIR}/zolt-console
+    ${LIBEXECDIR}/zolt/Brivex ${DATADIR}/zolt/Kwarne.cfg)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "Not installed: ${file}")
+  endif()
+endforeach()
+
+# The demo slave under a name of this run's own: mailbox names are global.
+string(RANDOM LENGTH 8 ALPHABET abcdefghijklmnopqrstuvwxyz tag)
+set(demo_slave ${WORK_DIR}/Installed${tag})
+file(CREATE_LINK ${prefix}/${LIBEXECDIR}/zolt/Brivex ${demo_slave} SYMBOLIC)
+set(host_output
+"write: 0: Frame accepted: installed
+notification: Frame sent: installed
+close: 0: Brivex closed
+")
+
+# With CMake: find_package(Zolt), Zolt::Zolt for the host, Zolt::SlaveKit
+# for the README's slave.
+run(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/host -B ${WORK_DIR}/cmake-host -G ${GENERATOR}
+            -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${prefix}
+            -DMINIMAL_SLAVE_SOURCE=${SOURCE_DIR}/slaves/example/minimal_slave.c)
+run(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-host)
+run(COMMAND ${WORK_DIR}/cmake-host/host ${demo_slave} OUTPUT output)
+expect_output("The host built with CMake" "${output}" "${host_output}")
+
+# With pkg-config.
+if(NOT PKG_CONFIG)
+  message(FATAL_ERROR "pkg-config is not installed: scripts/install-tools.sh installs it")
+endif()
+set(ENV{PKG_CONFIG_PATH} ${prefix}/${LIBDIR}/pkgconfig)
+run(COMMAND ${PKG_CONFIG} --cflags --libs zolt OUTPUT flags)
+run(COMMAND ${PKG_CONFIG} --variable=libdir zolt OUTPUT libdir)
+string(STRIP "${flags}" flags)
+string(STRIP "${libdir}" libdir)
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(COMMAND ${C_COMPILER} ${SOURCE_DIR}/tests/install/host/host.c ${flags} -Wl,-rpath,${libdir}
+            -o ${WORK_DIR}/pkg-config-host)
+run(COMMAND ${WORK_DIR}/pkg-config-host ${demo_slave} OUTPUT output)
+expect_output("The host built with pkg-config" "${output}" "${host_output}")
+
+# The installed programs find the installed library.
+file(WRITE ${WORK_DIR}/commands "there\n/wait\n")
+file(CREATE_LINK ${WORK_DIR}/cmake-host/kit_slave ${WORK_DIR}/Kit${tag} SYMBOLIC)
+run(COMMAND ${prefix}/${BINDIR}/zolt-console ${WORK_DIR}/Kit${tag} INPUT_FILE ${WORK_DIR}/commands OUTPUT output)
+expect_output("zolt-console with the installed kit's slave" "${output}"
+"open 0 (channel open, slave started)
+write 0 (reply received): Hello, there
+notification: greeted
+close 0 (reply received): Bye
+")
+file(MAKE_DIRECTORY ${WORK_DIR}/empty)
+# No slave in that folder: every status is 3, rather than "Error: no DLL".
+run(COMMAND ${prefix}/${BINDIR}/Kwarne_Brivex WORKING_DIRECTORY ${WORK_DIR}/empty OUTPUT output)
+string(REPLACE "\r" "" output "${output}")
+expect_output("Kwarne_Brivex" "${output}"
+"Load Brivex, return code=3
+Load configuration, return code=3
+Send frame, return code=3
+End
+")
+
+file(REMOVE_RECURSE ${WORK_DIR})
