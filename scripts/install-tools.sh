@@ -8,6 +8,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
           libbenchmark-dev pkg-config libedit-dev
+          # libFuzzer (clang's runtime) and memcheck, for the robustness steps
+          clang libclang-rt-14-dev valgrind
           g++-mingw-w64-i686-posix wine wine32:i386)
 
 as_root=()

@@ -15,11 +15,31 @@ cmake --preset linux-tsan
 cmake --build --preset linux-tsan
 ctest --preset linux-tsan
 
+# Linux again, every test under AddressSanitizer and UndefinedBehaviorSanitizer,
+# leak checks included.
+cmake --preset linux-asan
+cmake --build --preset linux-asan
+ctest --preset linux-asan
+
+# The fuzz targets, built with clang, each run for 20 s from its kept corpus.
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz
+
+# The driver and a handful of integration tests of the first build under
+# valgrind's memcheck.
+tests/memcheck/run.sh build/linux
+
 # Windows: the same tests, cross-built, under 32-bit Wine in the build's own
 # prefix. Its wineserver is shut down at the end, whatever the outcome.
 cmake --preset windows
 cmake --build --preset windows
 trap 'scripts/wine-run.sh wineserver -k >/dev/null 2>&1 || true' EXIT
+# One server for the whole run: left to itself it exits whenever no Wine
+# program runs for a moment, and a test that starts just then loses its
+# connection to it.
+scripts/wine-run.sh wineserver -k >/dev/null 2>&1 || true
+scripts/wine-run.sh wineserver -p
 # A warm prefix, so no test pays for Wine's first start.
 scripts/wine-run.sh wineboot -i >/dev/null 2>&1
 ctest --preset windows

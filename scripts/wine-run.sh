@@ -11,6 +11,8 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 if [ "${1:-}" = wineserver ]; then
   shift
+  # The server lives by the prefix's folder, so that must exist first.
+  mkdir -p "$WINEPREFIX"
   exec wineserver "$@"
 fi
 exec wine "$@"

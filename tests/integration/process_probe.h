@@ -1,0 +1,21 @@
+// What /proc tells about this test process and its children (Linux only).
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace zolt_test {
+
+// Entries in a folder such as /proc/self/fd, without "." and "..".
+int entriesIn(const char* folder);
+// Regions mapped into this process: lines of /proc/self/maps.
+int mappedRegions();
+// Ended children that nobody has reaped.
+int zombieChildren();
+// Waits until the child `pid` has ended, and is not yet reaped; false after
+// `limit`.
+bool waitForZombie(int pid, std::chrono::milliseconds limit);
+// Waits until `path`, a file that slaves append lines to, holds `line`.
+bool waitForLine(const std::string& path, const std::string& line, std::chrono::milliseconds limit);
+
+}  // namespace zolt_test
