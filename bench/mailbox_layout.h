@@ -3,10 +3,10 @@
 // so the comparison is fair.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
-#include <cstring>
 #include <string>
+
+#include "mailbox.h"
 
 namespace zolt_bench {
 
@@ -17,32 +17,16 @@ inline std::string stemOf(const std::string& path) {
     return name.substr(0, name.rfind('.'));
 }
 
-inline constexpr std::size_t kMailboxBytes = 1025;
-inline constexpr std::size_t kTextBytes = 1024;
-inline constexpr unsigned char kIdle = 0;
-inline constexpr unsigned char kPending = 1;
-
-inline unsigned char loadState(unsigned char* mailbox) {
-    return std::atomic_ref<unsigned char>(mailbox[0]).load(std::memory_order_acquire);
-}
-
-inline void storeState(unsigned char* mailbox, unsigned char state) {
-    std::atomic_ref<unsigned char>(mailbox[0]).store(state, std::memory_order_release);
-}
-
-// Cut to what the text area holds, always terminated.
-inline void putText(unsigned char* mailbox, const char* text) {
-    const std::size_t length = ::strnlen(text, kTextBytes - 1);
-    std::memcpy(mailbox + 1, text, length);
-    mailbox[1 + length] = '\0';
-}
-
-inline void takeText(const unsigned char* mailbox, char (&target)[kTextBytes]) {
-    const char* text = reinterpret_cast<const char*>(mailbox + 1);
-    const std::size_t length = ::strnlen(text, kTextBytes - 1);
-    std::memcpy(target, text, length);
-    target[length] = '\0';
-}
+// The library's own mailbox code, so the baseline follows its protocol
+// exactly: the constants, the state byte's ordering, the text copies.
+inline constexpr std::size_t kMailboxBytes = zolt::kMailboxSize;
+inline constexpr std::size_t kTextBytes = zolt::kTextCapacity;
+using zolt::kIdle;
+using zolt::kPending;
+using zolt::loadState;
+using zolt::putText;
+using zolt::storeState;
+using zolt::takeText;
 
 // Tells the core it is in a spin loop, so the other hyperthread and the
 // memory system are not flooded.
