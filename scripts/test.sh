@@ -5,30 +5,42 @@ cd "$(dirname "$0")/.."
 
 scripts/install-tools.sh
 
+# Each part says how long it took, so a slow one shows in CI's log.
+part_started=$SECONDS
+part_done() {
+  echo "== $1: $((SECONDS - part_started)) s"
+  part_started=$SECONDS
+}
+
 # Linux: unit, integration and driver tests.
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
+part_done "Linux build and tests"
 
 # Linux again, the concurrency tests under ThreadSanitizer.
 cmake --preset linux-tsan
 cmake --build --preset linux-tsan
 ctest --preset linux-tsan
+part_done "ThreadSanitizer"
 
 # Linux again, every test under AddressSanitizer and UndefinedBehaviorSanitizer,
 # leak checks included.
 cmake --preset linux-asan
 cmake --build --preset linux-asan
 ctest --preset linux-asan
+part_done "AddressSanitizer and UndefinedBehaviorSanitizer"
 
 # The fuzz targets, built with clang, each run for 20 s from its kept corpus.
 cmake --preset fuzz
 cmake --build --preset fuzz
 ctest --preset fuzz
+part_done "Fuzzing"
 
 # The driver and a handful of integration tests of the first build under
 # valgrind's memcheck.
 tests/memcheck/run.sh build/linux
+part_done "Memcheck"
 
 # Windows: the same tests, cross-built, under 32-bit Wine in the build's own
 # prefix. Its wineserver is shut down at the end, whatever the outcome.
@@ -43,3 +55,4 @@ scripts/wine-run.sh wineserver -p
 # A warm prefix, so no test pays for Wine's first start.
 scripts/wine-run.sh wineboot -i >/dev/null 2>&1
 ctest --preset windows
+part_done "Windows build and tests under Wine"
