@@ -14,6 +14,7 @@
 
 #include "benchmarks.h"
 #include "mailbox_layout.h"
+#include "pipe_io.h"
 #include "results.h"
 #include "samples.h"
 #include "zolt_host.h"
@@ -27,17 +28,6 @@ namespace {
 constexpr char kCommand[] = "ping";
 
 double secondsBetween(std::int64_t start, std::int64_t end) { return static_cast<double>(end - start) * 1e-9; }
-
-bool writeAll(int descriptor, const char* bytes, std::size_t count) {
-    while (count > 0) {
-        const ssize_t written = ::write(descriptor, bytes, count);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 void reap(pid_t& child) {
     if (child <= 0) return;

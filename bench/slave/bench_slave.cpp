@@ -27,6 +27,7 @@
 #include <string>
 
 #include "mailbox_layout.h"
+#include "pipe_io.h"
 
 namespace {
 
@@ -157,17 +158,6 @@ private:
     std::int64_t nextPostAt_ = kNever;
     char notification_[64] = {};
 };
-
-bool writeAll(int descriptor, const char* bytes, std::size_t count) {
-    while (count > 0) {
-        const ssize_t written = ::write(descriptor, bytes, count);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
 
 // What a user would write without the library: a line in, a line out.
 [[noreturn]] void servePipe() {

@@ -3,6 +3,7 @@
 // the slave kit alone (zolt_slave.h), as any slave can be.
 
 #include "configuration.h"
+#include "command_prefix.h"
 #include "zolt_slave.h"
 
 #include <cstdio>
@@ -12,15 +13,10 @@
 
 namespace {
 
+using zolt_slave::takePrefix;
+
 constexpr int kStartFailureExitCode = 2;
 constexpr std::size_t kQueueCapacity = 1024;
-
-bool takePrefix(std::string_view command, std::string_view prefix, std::string_view& rest) {
-    if (!command.starts_with(prefix))
-        return false;
-    rest = command.substr(prefix.size());
-    return true;
-}
 
 // Static storage: about a mebibyte.
 char waiting[kQueueCapacity][ZOLT_SLAVE_TEXT_BYTES];

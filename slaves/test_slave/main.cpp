@@ -1,6 +1,7 @@
 // A slave the tests script through its commands, including ways to misbehave.
 
 #include "command_log.h"
+#include "command_prefix.h"
 #include "slave_mailbox.h"
 
 #include <charconv>
@@ -16,15 +17,9 @@ namespace {
 constexpr int kStartFailureExitCode = 2;
 
 using zolt_slave::SlaveMailbox;
+using zolt_slave::takePrefix;
 
 constexpr std::size_t kQueueCapacity = 1024;
-
-bool takePrefix(std::string_view command, std::string_view prefix, std::string_view& rest) {
-    if (!command.starts_with(prefix))
-        return false;
-    rest = command.substr(prefix.size());
-    return true;
-}
 
 template <typename Number>
 bool parseWhole(std::string_view text, Number& value) {
