@@ -68,8 +68,9 @@ TEST_F(Resources, AThousandOpenCloseCyclesLeaveDescriptorsThreadsMappingsAndChil
     EXPECT_EQ(entriesIn("/proc/self/fd"), descriptors);
     EXPECT_EQ(entriesIn("/proc/self/task"), threads);
     // A mailbox view kept per cycle would add a thousand; the allocator, a
-    // sanitizer's above all, may map a few regions of its own.
-    EXPECT_LE(mappedRegions(), regions + 8);
+    // sanitizer's above all, maps regions of its own as it grows (a dozen
+    // seen under AddressSanitizer), so only a count far below that is taken.
+    EXPECT_LE(mappedRegions(), regions + 64);
     // Only the latest slave may wait to be reaped, as its predecessor did.
     EXPECT_LE(zombieChildren(), zombies);
 }
