@@ -11,6 +11,8 @@
 
 #include <stdint.h>
 
+#include "zolt_protocol.h" /* the mailbox's sizes and reserved texts */
+
 #if defined(_WIN32)
 #  define ZOLT_CALL __cdecl
 #  if defined(ZOLT_BUILDING_LIBRARY)
@@ -58,9 +60,8 @@ enum {
     ZOLT_EVENT_NOT_OPEN = 3 /* the channel is not open, or bad channel */
 };
 
-/* Limits of the mailbox: a command or reply holds at most this many characters. */
+/* A command or reply holds at most ZOLT_MAX_TEXT_LENGTH characters. */
 #define ZOLT_CHANNEL_COUNT 8
-#define ZOLT_MAX_TEXT_LENGTH 1023
 
 /* Opens a channel: creates its mailbox and event, named after the slave's
  * file name, and starts the slave. Does not wait for the slave to be ready. */

@@ -11,7 +11,7 @@ std::int8_t Library::close(std::int8_t index) {
     // exchange or callback of the poller starts until the channel is down.
     std::lock_guard lock(channel.exchangeLock);
 
-    const std::int8_t status = writeLocked(channel, "Close");
+    const std::int8_t status = writeLocked(channel, ZOLT_COMMAND_CLOSE);
     channel.open = false;
     channel.callback = nullptr;
     channel.event = 0;

@@ -6,15 +6,12 @@
 
 #include "channel_record.h"
 #include "os.h"
+#include "zolt_protocol.h"
 #include "zolt.h"
 
 namespace zolt {
 
-#if defined(_WIN32)
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+inline constexpr char kPathSeparator = ZOLT_PATH_SEPARATOR;
 
 class Library {
 public:

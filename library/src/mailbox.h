@@ -7,22 +7,24 @@
 #include <atomic>
 #include <cstddef>
 
+#include "zolt_protocol.h"
+
 namespace zolt {
 
-inline constexpr std::size_t kMailboxSize = 1025;
-inline constexpr std::size_t kTextCapacity = 1024;  // 1023 characters and a NUL
-inline constexpr std::size_t kMaxTextLength = kTextCapacity - 1;
-inline constexpr int kSleepsPerWait = 4000;
+inline constexpr std::size_t kMailboxSize = ZOLT_MAILBOX_SIZE;
+inline constexpr std::size_t kTextCapacity = ZOLT_TEXT_CAPACITY;
+inline constexpr std::size_t kMaxTextLength = ZOLT_MAX_TEXT_LENGTH;
+inline constexpr int kSleepsPerWait = ZOLT_SLEEPS_PER_WAIT;
 
-inline constexpr unsigned char kIdle = 0;
-inline constexpr unsigned char kPending = 1;
+inline constexpr unsigned char kIdle = ZOLT_STATE_IDLE;
+inline constexpr unsigned char kPending = ZOLT_STATE_PENDING;
 
 inline unsigned char loadState(unsigned char* mailbox) {
-    return std::atomic_ref<unsigned char>(mailbox[0]).load(std::memory_order_acquire);
+    return std::atomic_ref<unsigned char>(mailbox[ZOLT_STATE_OFFSET]).load(std::memory_order_acquire);
 }
 
 inline void storeState(unsigned char* mailbox, unsigned char state) {
-    std::atomic_ref<unsigned char>(mailbox[0]).store(state, std::memory_order_release);
+    std::atomic_ref<unsigned char>(mailbox[ZOLT_STATE_OFFSET]).store(state, std::memory_order_release);
 }
 
 // Copies a text of at most kMaxTextLength characters, with its NUL, into the

@@ -5,11 +5,6 @@
 
 namespace zolt {
 
-namespace {
-constexpr char kAsk[] = "Ask";
-constexpr char kNothingPending[] = "(nothing)";
-}  // namespace
-
 std::int8_t Library::event(std::int8_t index, NotifyCallback callback) {
     if (!isValid(index)) return ZOLT_EVENT_NOT_OPEN;
     ChannelRecord& channel = channelAt(index);
@@ -59,8 +54,8 @@ void Library::drainNotifications(ChannelRecord& channel) {
         std::lock_guard lock(channel.exchangeLock);
         if (channel.pollerGate.suspended()) return;
         // A failed "Ask" leaves an older text in the reply: never hand that out.
-        if (writeLocked(channel, kAsk) != ZOLT_OK) return;
-        if (std::strcmp(channel.reply, kNothingPending) == 0) return;
+        if (writeLocked(channel, ZOLT_COMMAND_ASK) != ZOLT_OK) return;
+        if (std::strcmp(channel.reply, ZOLT_REPLY_NOTHING) == 0) return;
         const NotifyCallback callback = channel.callback.load();
         if (callback == nullptr) return;
         try {

@@ -1,23 +1,25 @@
-// The names of a channel's two named objects, derived from the slave's path.
+// The names of a channel's two named objects, derived from the slave's path
+// by the protocol's one stem rule.
 #pragma once
 
 #include <cstddef>
 
+#include "zolt_protocol.h"
+
 namespace zolt {
 
-inline constexpr std::size_t kMaxSlavePathLength = 99;
-// Stem (at most the whole path) plus a two-letter suffix plus the NUL.
-inline constexpr std::size_t kObjectNameCapacity = kMaxSlavePathLength + 3;
+inline constexpr std::size_t kMaxSlavePathLength = ZOLT_MAX_SLAVE_PATH_LENGTH;
+inline constexpr std::size_t kObjectNameCapacity = ZOLT_OBJECT_NAME_CAPACITY;
 
 struct ObjectNames {
     char mailbox[kObjectNameCapacity];  // stem + "SM"
     char event[kObjectNameCapacity];    // stem + "EM"
 };
 
-// The stem is the file name (the text after the last separator, or the whole
-// path without one) cut at its last period (kept whole without one). Refuses
-// a null or empty path, one longer than kMaxSlavePathLength, and one whose
-// file name is empty.
-bool deriveObjectNames(const char* slavePath, char separator, ObjectNames& names);
+// False when the stem rule refuses the path (see zolt_find_stem).
+inline bool deriveObjectNames(const char* slavePath, char separator, ObjectNames& names) {
+    return zolt_object_name(slavePath, separator, ZOLT_MAILBOX_SUFFIX, names.mailbox) != 0 &&
+           zolt_object_name(slavePath, separator, ZOLT_EVENT_SUFFIX, names.event) != 0;
+}
 
 }  // namespace zolt

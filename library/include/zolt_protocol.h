@@ -1,0 +1,104 @@
+/*
+ * zolt_protocol.h: the mailbox protocol between a Zolt host and its slaves,
+ * written once for both ends. The library, the slave kit and every tool take
+ * their sizes, states, names and reserved texts from here. C11 and C++.
+ *
+ * A channel talks to its slave through two named objects, both named after
+ * the stem of the slave's path:
+ *   stem + "SM"  a 1025-byte shared-memory mailbox: byte 0 is the state
+ *                (0 idle, anything else a request pending), bytes 1 to 1024
+ *                one NUL-terminated text of at most 1023 characters;
+ *   stem + "EM"  an auto-reset event the slave signals when it has
+ *                notifications for the host.
+ * On Linux both names get a leading "/" (shm_open and sem_open names).
+ */
+#ifndef ZOLT_PROTOCOL_H
+#define ZOLT_PROTOCOL_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define ZOLT_MAILBOX_SIZE 1025
+#define ZOLT_STATE_OFFSET 0
+#define ZOLT_TEXT_OFFSET 1
+#define ZOLT_TEXT_CAPACITY 1024 /* 1023 characters and the NUL */
+#define ZOLT_MAX_TEXT_LENGTH (ZOLT_TEXT_CAPACITY - 1)
+
+#define ZOLT_STATE_IDLE 0    /* the text area holds the last reply */
+#define ZOLT_STATE_PENDING 1 /* the text area holds a command */
+
+/* How long the host waits for the mailbox, twice per exchange: this many
+ * sleeps of one millisecond. A slave must answer within it. */
+#define ZOLT_SLEEPS_PER_WAIT 4000
+
+#define ZOLT_MAILBOX_SUFFIX "SM"
+#define ZOLT_EVENT_SUFFIX "EM"
+
+/* Commands the library sends by itself, and the one reply it looks at. */
+#define ZOLT_COMMAND_ASK "Ask"     /* answer with the next notification... */
+#define ZOLT_REPLY_NOTHING "(nothing)" /* ...or exactly this when none is left */
+#define ZOLT_COMMAND_CLOSE "Close" /* the last command of a channel */
+
+/* The longest slave path the host accepts, and so the longest stem. */
+#define ZOLT_MAX_SLAVE_PATH_LENGTH 99
+/* Room for one object name: a stem, a two-letter suffix and the NUL. */
+#define ZOLT_OBJECT_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 3)
+
+/* The one folder separator of the stem rule: only the backslash on Windows,
+ * only the slash elsewhere. */
+#if defined(_WIN32)
+#  define ZOLT_PATH_SEPARATOR '\\'
+#else
+#  define ZOLT_PATH_SEPARATOR '/'
+#endif
+
+/* The stem rule. The file name is the text after the last separator (the
+ * whole path without one); the stem is the file name cut at its last period
+ * (the whole file name without one). So "C:\Datas\Brivex.exe" gives
+ * "Brivex", "a.b.exe" gives "a.b" and ".exe" the empty stem.
+ * Refuses (returns 0) a null or empty path, one longer than
+ * ZOLT_MAX_SLAVE_PATH_LENGTH, and one that ends with the separator. On
+ * success returns 1 with *stem pointing into path and *stem_length set. */
+static inline int zolt_find_stem(const char *path, char separator, const char **stem, size_t *stem_length) {
+    const char *file_name;
+    const char *end;
+    const char *p;
+    size_t length = 0;
+    if (path == NULL) return 0;
+    while (length <= ZOLT_MAX_SLAVE_PATH_LENGTH && path[length] != '\0') ++length;
+    if (length == 0 || length > ZOLT_MAX_SLAVE_PATH_LENGTH) return 0;
+    file_name = path;
+    for (p = path; *p != '\0'; ++p)
+        if (*p == separator) file_name = p + 1;
+    if (*file_name == '\0') return 0;
+    end = p;
+    for (p = file_name; *p != '\0'; ++p)
+        if (*p == '.') end = p;
+    *stem = file_name;
+    *stem_length = (size_t)(end - file_name);
+    return 1;
+}
+
+/* Writes the stem of path followed by suffix (ZOLT_MAILBOX_SUFFIX or
+ * ZOLT_EVENT_SUFFIX) into name, which holds ZOLT_OBJECT_NAME_CAPACITY bytes.
+ * Returns 0 if the stem rule refuses the path, else 1. */
+static inline int zolt_object_name(const char *path, char separator, const char *suffix,
+                                   char name[ZOLT_OBJECT_NAME_CAPACITY]) {
+    const char *stem;
+    size_t stem_length;
+    size_t i;
+    if (!zolt_find_stem(path, separator, &stem, &stem_length)) return 0;
+    for (i = 0; i < stem_length; ++i) name[i] = stem[i];
+    for (i = 0; i < 2; ++i) name[stem_length + i] = suffix[i];
+    name[stem_length + 2] = '\0';
+    return 1;
+}
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZOLT_PROTOCOL_H */
