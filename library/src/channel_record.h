@@ -7,7 +7,7 @@
 #include "exchange_lock.h"
 #include "mailbox.h"
 #include "os.h"
-#include "suspension_gate.h"
+#include "poller.h"
 #include "zolt.h"
 
 namespace zolt {
@@ -15,22 +15,18 @@ namespace zolt {
 inline constexpr int kChannelCount = ZOLT_CHANNEL_COUNT;
 
 struct ChannelRecord {
-    // Fields that the poller reads without the exchange lock are atomic.
+    // Fields that the poller reads without the exchange lock are atomic. The
+    // event and the poller thread are the poller's own.
     std::atomic<bool> open{false};
     unsigned char* mailbox = nullptr;  // null once close has released the view
     char command[kTextCapacity] = {};
     char reply[kTextCapacity] = {};
     ProcessHandle process = 0;
     std::atomic<NotifyCallback> callback{nullptr};
-    ThreadHandle pollerThread = 0;
-    std::uint32_t pollerThreadId = 0;
-    std::atomic<EventHandle> event{0};
-    // The event the poller is blocked on, if any: it may be an earlier open's.
-    std::atomic<EventHandle> eventInWait{0};
 
     // Exchanges on one channel never overlap, whichever threads run them.
     ExchangeLock exchangeLock;
-    SuspensionGate pollerGate;
+    Poller poller;
 };
 
 using ChannelTable = std::array<ChannelRecord, kChannelCount>;

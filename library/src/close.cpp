@@ -7,17 +7,24 @@ namespace zolt {
 std::int8_t Library::close(std::int8_t index) {
     if (!isValid(index)) return ZOLT_WRITE_NOT_OPEN;
     ChannelRecord& channel = channelAt(index);
-    // Held throughout, so a callback in progress finishes first and no
-    // exchange or callback of the poller starts until the channel is down.
-    std::lock_guard lock(channel.exchangeLock);
-
-    const std::int8_t status = writeLocked(channel, ZOLT_COMMAND_CLOSE);
-    channel.open = false;
-    channel.callback = nullptr;
-    channel.event = 0;
-    releaseView(channel);
-    // Every close suspends the poller once more, open channel or not.
-    if (channel.pollerThread != 0) channel.pollerGate.suspend();
+    std::int8_t status = ZOLT_WRITE_NOT_OPEN;
+    {
+        // Taken for the teardown too: the poller decides under this lock
+        // whether to ask and whether to call the callback, so once it is
+        // released no new callback of this channel can start.
+        std::lock_guard lock(channel.exchangeLock);
+        status = writeLocked(channel, ZOLT_COMMAND_CLOSE);
+        channel.open = false;
+        channel.callback = nullptr;
+        releaseView(channel);
+        // Every close suspends the poller once more, open channel or not.
+        if (channel.poller.exists()) channel.poller.suspendAndDetach();
+    }
+    // A host thread may free what the callback uses once close returns, so it
+    // waits for a callback already running. A close from inside a callback
+    // must not: two callbacks closing each other's channels would wait
+    // for each other.
+    if (!insideCallback()) channel.poller.waitUntilOutOfCallback();
     return status;
 }
 

@@ -1,16 +1,12 @@
-// Keeps the exchanges of one channel from overlapping. Two properties matter
-// beyond a plain mutex:
-// - Re-entrant: the poller holds it across the host's callback, and the
-//   callback may write to its own channel.
-// - First come, first served: the poller takes it again right after each
-//   callback, and an unfair lock would let a long series of notifications
-//   starve a host's write or close.
+// Keeps the exchanges of one channel from overlapping. First come, first
+// served rather than a plain mutex: the poller takes it again right after
+// each callback, and an unfair lock would let a long series of
+// notifications starve a host's write or close.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 namespace zolt {
 
@@ -24,8 +20,6 @@ private:
     std::condition_variable turnChanged_;
     std::uint64_t nextTicket_ = 0;
     std::uint64_t nowServing_ = 0;
-    std::thread::id owner_;
-    int depth_ = 0;
 };
 
 }  // namespace zolt

@@ -6,14 +6,13 @@ void Library::startUp() {
     for (ChannelRecord& channel : channels_) {
         channel.open = false;
         channel.callback = nullptr;
-        channel.event = 0;
     }
     // A poller that cannot be created leaves its channel unopenable; the
     // other channels still work.
     for (int index = 0; index < kChannelCount; ++index) {
         ChannelRecord& channel = channels_[index];
         bindings_[index] = PollerBinding{this, index};
-        channel.pollerThread = os_.createThread(&Library::pollerMain, &bindings_[index], channel.pollerThreadId);
+        channel.poller.start(os_, &Library::pollerMain, &bindings_[index]);
     }
 }
 
@@ -22,6 +21,6 @@ const char* Library::read(std::int8_t channel) const {
     return isValid(channel) ? channels_[channel].reply : kNoText;
 }
 
-int Library::suspensionCount(std::int8_t channel) const { return channels_[channel].pollerGate.count(); }
+int Library::suspensionCount(std::int8_t channel) const { return channels_[channel].poller.suspensionCount(); }
 
 }  // namespace zolt

@@ -52,6 +52,8 @@ private:
     void releaseView(ChannelRecord& channel);
 
     void drainNotifications(ChannelRecord& channel);
+    // True on a poller thread while it runs the host's callback.
+    static bool insideCallback();
     static void pollerMain(void* binding);
 
     Os& os_;

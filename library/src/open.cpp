@@ -12,7 +12,7 @@ std::int8_t Library::open(std::int8_t index, const char* slavePath) {
     std::lock_guard lock(channel.exchangeLock);
 
     if (channel.open) return ZOLT_OPEN_ALREADY_OPEN;
-    if (channel.pollerThread == 0) return ZOLT_OPEN_NO_POLLER;
+    if (!channel.poller.exists()) return ZOLT_OPEN_NO_POLLER;
 
     ObjectNames names;
     if (!deriveObjectNames(slavePath, pathSeparator_, names)) return ZOLT_OPEN_START_FAILED;
@@ -28,12 +28,8 @@ std::int8_t Library::open(std::int8_t index, const char* slavePath) {
     storeState(view, kIdle);
 
     const EventHandle event = os_.createEvent(names.event);
-    channel.pollerGate.changeAndWake([&] { channel.event = event; });
+    channel.poller.attachEvent(event);
     if (event == 0) return ZOLT_OPEN_EVENT_FAILED;
-    // A poller still waiting on an earlier slave's event would never hear
-    // this slave: wake it, so it moves to the new event.
-    const EventHandle stale = channel.eventInWait;
-    if (stale != 0 && stale != event) os_.signalEvent(stale);
 
     const ProcessHandle process = os_.startProcess(slavePath);
     if (process == 0) return ZOLT_OPEN_START_FAILED;

@@ -34,9 +34,11 @@ public:
     // (a pending signal stays pending). Zero on failure.
     virtual EventHandle createEvent(const char* name) = 0;
 
-    // Blocks until the event is signalled, without time limit. Signals that
-    // piled up before the wait returned count as one.
-    virtual void waitForEvent(EventHandle event) = 0;
+    // Blocks until the event is signalled, without time limit, and takes
+    // every signal that piled up: they count as one wake-up. Returns how many
+    // it took, so a signal given only to end the wait can be told from the
+    // slave's.
+    virtual int waitForEvent(EventHandle event) = 0;
     virtual void signalEvent(EventHandle event) = 0;
 
     // Starts the program at `path` as a child: no arguments, the host's

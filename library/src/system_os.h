@@ -14,7 +14,7 @@ public:
     unsigned char* mapSharedMemory(SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     EventHandle createEvent(const char* name) override;
-    void waitForEvent(EventHandle event) override;
+    int waitForEvent(EventHandle event) override;
     void signalEvent(EventHandle event) override;
     ProcessHandle startProcess(const char* path) override;
     void queryExitCode(ProcessHandle process, std::uint32_t& exitCode) override;

@@ -162,7 +162,7 @@ struct Script {
         if (usable && !wasOpen) slaves.try_emplace(names.mailbox);
 
         const std::int8_t status = library.open(c, path.get());
-        if (!valid(c) || library.record(c).pollerThread == 0) {
+        if (!valid(c) || library.record(c).poller.thread() == 0) {
             FUZZ_CHECK(status == ZOLT_OPEN_NO_POLLER || (wasOpen && status == ZOLT_OPEN_ALREADY_OPEN));
         } else if (wasOpen) {
             FUZZ_CHECK(status == ZOLT_OPEN_ALREADY_OPEN);
@@ -257,7 +257,7 @@ struct Script {
         else FUZZ_CHECK(status == ZOLT_OK || status == ZOLT_WRITE_MAILBOX_BUSY || status == ZOLT_WRITE_REPLY_TIMEOUT);
         const zolt::ChannelRecord& record = library.record(c);
         FUZZ_CHECK(!record.open && record.mailbox == nullptr && record.callback.load() == nullptr);
-        if (record.pollerThread != 0) {
+        if (record.poller.thread() != 0) {
             FUZZ_CHECK(library.suspensionCount(c) == (countBefore == INT_MAX ? INT_MAX : countBefore + 1));
         }
     }

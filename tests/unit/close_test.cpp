@@ -17,7 +17,7 @@ TEST_F(CloseTest, SendsCloseAndStoresItsReply) {
     const zolt::ChannelRecord& record = library.record(0);
     EXPECT_FALSE(record.open);
     EXPECT_EQ(record.callback.load(), nullptr);
-    EXPECT_EQ(record.event.load(), 0);
+    EXPECT_EQ(record.poller.event(), 0);
     EXPECT_EQ(record.mailbox, nullptr);
     EXPECT_TRUE(os.liveViews.empty());
     EXPECT_EQ(library.write(0, "Hello"), ZOLT_WRITE_NOT_OPEN);

@@ -59,10 +59,11 @@ zolt::EventHandle FakeOs::createEvent(const char* name) {
     return static_cast<zolt::EventHandle>(eventHandles_.size());
 }
 
-void FakeOs::waitForEvent(zolt::EventHandle event) {
+int FakeOs::waitForEvent(zolt::EventHandle event) {
     waits.push_back(event);
     if (onWait) onWait();
     events_[eventName(event)] = false;
+    return 1;
 }
 
 void FakeOs::signalEvent(zolt::EventHandle event) {

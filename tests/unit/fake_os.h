@@ -74,7 +74,7 @@ public:
     unsigned char* mapSharedMemory(zolt::SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     zolt::EventHandle createEvent(const char* name) override;
-    void waitForEvent(zolt::EventHandle event) override;
+    int waitForEvent(zolt::EventHandle event) override;
     void signalEvent(zolt::EventHandle event) override;
     zolt::ProcessHandle startProcess(const char* path) override;
     void queryExitCode(zolt::ProcessHandle process, std::uint32_t& exitCode) override;

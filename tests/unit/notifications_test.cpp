@@ -74,7 +74,7 @@ protected:
     void runPass(NotifyCallback callback = &Recorder::notify) {
         ASSERT_EQ(library.event(0, callback), ZOLT_OK);
         ASSERT_EQ(library.suspensionCount(0), 0);
-        ASSERT_NE(library.record(0).event.load(), 0);
+        ASSERT_NE(library.record(0).poller.event(), 0);
         os.signal("BrivexEM");
         library.runPollerPass(0);
     }
@@ -138,29 +138,6 @@ TEST_F(PollerTest, ThrowingCallbackKeepsTheSeriesGoing) {
     for (const char* reply : {"one", "two", "(nothing)"}) slave.answer(reply);
     runPass();
     EXPECT_EQ(Recorder::seen, (std::vector<std::string>{"one", "two"}));
-}
-
-TEST_F(PollerTest, AReopenWithAnotherSlaveMovesAWaitingPollerToItsEvent) {
-    ScriptedSlave other{os, "OtherSM"};
-    slave.answer("Bye");
-    os.onWait = [&] {
-        os.onWait = nullptr;
-        EXPECT_EQ(library.close(0), ZOLT_OK);
-        EXPECT_EQ(library.open(0, "slaves/Other.exe"), ZOLT_OK);
-        EXPECT_EQ(library.event(0, &Recorder::notify), ZOLT_OK);
-    };
-    runPass();
-    // Woken out of the old slave's event, and nothing asked of anyone.
-    EXPECT_EQ(os.signalled, std::vector<std::string>{"BrivexEM"});
-    EXPECT_EQ(slave.commands, std::vector<std::string>{"Close"});
-    EXPECT_TRUE(other.commands.empty());
-
-    other.answer("from the other slave");
-    other.answer("(nothing)");
-    os.signal("OtherEM");
-    library.runPollerPass(0);
-    EXPECT_EQ(os.eventName(os.waits.back()), "OtherEM");
-    EXPECT_EQ(Recorder::seen, std::vector<std::string>{"from the other slave"});
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ TEST_F(OpenTest, CreatesNamedObjectsAndStartsTheSlave) {
     const zolt::ChannelRecord& record = library.record(3);
     EXPECT_TRUE(record.open);
     EXPECT_EQ(record.mailbox, mailbox().data());
-    EXPECT_EQ(os.eventName(record.event), "BrivexEM");
+    EXPECT_EQ(os.eventName(record.poller.event()), "BrivexEM");
 }
 
 TEST_F(OpenTest, FreesTheMailboxButKeepsItsText) {
@@ -97,7 +97,7 @@ TEST_F(OpenTest, AlreadyOpenChangesNothing) {
     openChannel();
     exchangeOnce(0, "first");
     const zolt::ProcessHandle process = library.record(0).process;
-    const zolt::EventHandle event = library.record(0).event;
+    const zolt::EventHandle event = library.record(0).poller.event();
     mailbox()[0] = zolt::kPending;  // a command the slave is still working on
 
     EXPECT_EQ(library.open(0, kPath), ZOLT_OPEN_ALREADY_OPEN);
@@ -106,7 +106,7 @@ TEST_F(OpenTest, AlreadyOpenChangesNothing) {
     EXPECT_EQ(os.eventCreates.size(), 1u);
     EXPECT_EQ(os.maps, 1);
     EXPECT_EQ(library.record(0).process, process);
-    EXPECT_EQ(library.record(0).event, event);
+    EXPECT_EQ(library.record(0).poller.event(), event);
     EXPECT_EQ(os.state(kMailbox), zolt::kPending);
     EXPECT_STREQ(library.read(0), "first");
 }
@@ -186,7 +186,7 @@ TEST(StartUpTest, CreatesEightPollersInChannelOrder) {
     library.startUp();
     ASSERT_EQ(os.threads.size(), 8u);
     for (std::int8_t channel = 0; channel < zolt::kChannelCount; ++channel) {
-        EXPECT_EQ(library.record(channel).pollerThread, channel + 1);
+        EXPECT_EQ(library.record(channel).poller.thread(), channel + 1);
         EXPECT_EQ(library.suspensionCount(channel), 1);
         EXPECT_STREQ(library.read(channel), "");
     }

@@ -4,6 +4,7 @@
 
 #include <semaphore.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include "name_table.h"
 
@@ -13,11 +14,19 @@ namespace {
 
 // A host that creates more distinct names than this leaves the extra ones in
 // place at exit.
-NameTable<NamedObjectKind, 256> createdNames;
+// Each name with the process that created it: a forked child inherits the
+// table, and its exit must leave its parent's channels alone.
+struct CreatedName {
+    NamedObjectKind kind;
+    pid_t creator;
+};
+NameTable<CreatedName, 256> createdNames;
 
 void removeCreatedNames() {
-    createdNames.drain([](const char* name, NamedObjectKind kind) {
-        if (kind == NamedObjectKind::SharedMemory) {
+    const pid_t self = ::getpid();
+    createdNames.drain([self](const char* name, CreatedName created) {
+        if (created.creator != self) return;
+        if (created.kind == NamedObjectKind::SharedMemory) {
             ::shm_unlink(name);
         } else {
             ::sem_unlink(name);
@@ -30,7 +39,7 @@ void removeCreatedNames() {
 void rememberCreatedName(NamedObjectKind kind, const char* fullName) {
     static const bool hookedExit = std::atexit(removeCreatedNames) == 0;
     (void)hookedExit;
-    createdNames.insert(fullName, kind);
+    createdNames.insert(fullName, CreatedName{kind, ::getpid()});
 }
 
 }  // namespace zolt::posix

@@ -1,5 +1,7 @@
 #include "slave_process.h"
 
+#include "library_threads.h"
+
 #include <mutex>
 
 #include <poll.h>
@@ -77,8 +79,18 @@ void sweepLingering() {
 
 ProcessHandle spawnSlave(const char* path) {
     char* const arguments[] = {const_cast<char*>(path), nullptr};
+    // Opened from a callback, the slave would otherwise inherit the poller's
+    // mask and ignore SIGTERM and SIGINT for good.
+    posix_spawnattr_t attributes;
+    if (::posix_spawnattr_init(&attributes) != 0) return 0;
+    if (const sigset_t* mask = signalMaskForChild(); mask != nullptr) {
+        ::posix_spawnattr_setsigmask(&attributes, mask);
+        ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
     pid_t pid = 0;
-    if (::posix_spawn(&pid, path, nullptr, nullptr, arguments, environ) != 0) return 0;
+    const int failed = ::posix_spawn(&pid, path, nullptr, &attributes, arguments, environ);
+    ::posix_spawnattr_destroy(&attributes);
+    if (failed != 0) return 0;
     // Called directly: glibc 2.36 declares its wrapper without C linkage.
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0U));
     if (pidfd >= 0) return static_cast<ProcessHandle>(pidfd) + 1;

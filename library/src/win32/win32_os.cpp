@@ -59,7 +59,10 @@ EventHandle SystemOs::createEvent(const char* name) {
     return fromHandle(event);
 }
 
-void SystemOs::waitForEvent(EventHandle event) { ::WaitForSingleObject(toHandle<HANDLE>(event), INFINITE); }
+int SystemOs::waitForEvent(EventHandle event) {
+    // An auto-reset event holds at most one signal, and the wait takes it.
+    return ::WaitForSingleObject(toHandle<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 0;
+}
 
 void SystemOs::signalEvent(EventHandle event) { ::SetEvent(toHandle<HANDLE>(event)); }
 

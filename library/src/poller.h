@@ -1,0 +1,71 @@
+// The notification poller of one channel: its thread, its counted
+// suspension, the event it waits on, how close takes it out of that wait,
+// and whether it is inside the host's callback.
+//
+// The suspension is counted by the library itself rather than by freezing
+// the thread: not every platform can suspend a thread by count, and a thread
+// frozen at an arbitrary point could hold a lock. A suspended poller stops at
+// its gate instead, so it never starts an exchange or a callback.
+//
+// A suspended poller waits on nothing. The event of a closed channel may be
+// taken over by another channel (the same stem), and two threads waiting on
+// one auto-reset event would share its signals at random. So close wakes a
+// poller blocked in its wait and returns only once it has left it; a signal
+// of the slave that the poller took on the way out is put back for whichever
+// poller owns the event next.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "os.h"
+
+namespace zolt {
+
+class Poller {
+public:
+    // Starts the thread, suspended once. False when it could not be created:
+    // the channel then cannot be opened.
+    bool start(Os& os, ThreadBody body, void* argument);
+    bool exists() const { return thread_ != 0; }
+    ThreadHandle thread() const { return thread_; }
+    std::uint32_t threadId() const { return threadId_; }
+
+    // Open: the event the poller waits on from now on.
+    void attachEvent(EventHandle event);
+    EventHandle event() const;
+
+    // Event: one suspension less, unless there is none.
+    void resume();
+    // Close: one suspension more, no event any more, and out of its wait
+    // when this returns. Never waits for a callback.
+    void suspendAndDetach();
+    int suspensionCount() const;
+    bool suspended() const { return suspensionCount() > 0; }
+
+    // Poller thread: blocks until the poller runs and its event is signalled.
+    // True when the slave signalled and the poller still runs; false when
+    // close took it out of the wait.
+    bool awaitSignal();
+
+    // The callback's run, so that a close can wait until it has returned.
+    void enterCallback();
+    void leaveCallback();
+    void waitUntilOutOfCallback();
+
+private:
+    Os* os_ = nullptr;
+    ThreadHandle thread_ = 0;
+    std::uint32_t threadId_ = 0;
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    int suspensions_ = 1;
+    EventHandle event_ = 0;
+    EventHandle waitingOn_ = 0;  // set while the thread is blocked in its wait
+    int wakeSignals_ = 0;        // signals close gave to end the present wait
+    bool inCallback_ = false;
+};
+
+}  // namespace zolt
