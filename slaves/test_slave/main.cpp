@@ -120,6 +120,8 @@ private:
                 mailbox_.reply("pushed");
                 mailbox_.signal();
             }
+        } else if (command == "pid") {
+            mailbox_.reply(std::to_string(currentProcessId()).c_str());
         } else if (command == "count") {
             mailbox_.reply(std::to_string(received_).c_str());
         } else {
