@@ -30,10 +30,9 @@ extern "C" {
 #endif
 
 /* Called on the channel's own poller thread, once per notification of the
- * slave. While it runs, ZoltMasterRead on its channel yields that notification.
- * The callback may call ZoltMasterRead and ZoltMasterWrite on its own channel.
- * It must not wait for another thread that is itself calling into the same
- * channel: that thread waits for the callback to return, so both would hang. */
+ * slave. When it starts, ZoltMasterRead on its channel yields that
+ * notification. It may call any of the five functions on any channel: the
+ * library holds no lock while it runs. */
 typedef void(ZOLT_CALL *NotifyCallback)(void);
 
 /* Status codes. 0 is success for every function; the meaning of the others
