@@ -227,9 +227,9 @@ std::atomic<int> notificationsSeen{0};
 
 template <int Channel>
 void ZOLT_CALL countNotification() {
-    // Reading inside the callback is what hosts do; the text is not checked
-    // here, other threads' writes may replace it right after.
-    if (zolt().read(Channel)[0] != '\0') ++notificationsSeen;
+    // The text is not read: other threads write to the same channel meanwhile,
+    // and their replies may replace it while the callback runs.
+    ++notificationsSeen;
 }
 
 // Host threads open, write, enable, read and close two channels in random

@@ -61,7 +61,6 @@ zolt::EventHandle FakeOs::createEvent(const char* name) {
 
 int FakeOs::waitForEvent(zolt::EventHandle event) {
     waits.push_back(event);
-    if (onWait) onWait();
     events_[eventName(event)] = false;
     return 1;
 }

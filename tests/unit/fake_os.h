@@ -46,7 +46,6 @@ public:
     std::vector<Thread> threads;             // created ones only
     std::vector<zolt::EventHandle> waits;
     std::vector<std::string> signalled;  // events the core signalled itself
-    std::function<void()> onWait;  // runs inside every wait, as if other threads acted meanwhile
     int threadCalls = 0;
     int maps = 0;
     int unmaps = 0;
