@@ -266,7 +266,7 @@ struct Script {
     // and with an event to wait on (the fake's waits return at once).
     void pollerPass() {
         const int c = input.ConsumeIntegralInRange(0, 7);
-        if (library.suspensionCount(static_cast<std::int8_t>(c)) != 0 || library.record(static_cast<std::int8_t>(c)).event == 0) return;
+        if (library.suspensionCount(static_cast<std::int8_t>(c)) != 0 || library.record(static_cast<std::int8_t>(c)).poller.event() == 0) return;
         pollerChannel = c;
         library.runPollerPass(c);
         pollerChannel = -1;

@@ -6,8 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "channel_fixture.h"
-#include "notification_recorder.h"
+#include "recorded_channel_fixture.h"
 #include "rendezvous.h"
 
 namespace zolt_test {
@@ -15,17 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class CrossChannel : public ChannelTest {
+class CrossChannel : public RecordedChannelTest {
 protected:
-    void SetUp() override {
-        for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) recorderOf(channel).clear();
-    }
-    ~CrossChannel() override {
-        for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) recorderOf(channel).setAction(nullptr);
-    }
-
-    std::int8_t enable(int channel) { return api.event(static_cast<std::int8_t>(channel), callbackOf(channel)); }
-
     // Each channel's slave queues one notification and signals it.
     void notifyAll(int channels) {
         for (int channel = 0; channel < channels; ++channel) {

@@ -10,21 +10,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "channel_fixture.h"
-#include "notification_recorder.h"
+#include "recorded_channel_fixture.h"
 
 namespace zolt_test {
 namespace {
 
-class HostSignals : public ChannelTest {
+class HostSignals : public RecordedChannelTest {
 protected:
-    void SetUp() override {
-        for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) recorderOf(channel).clear();
-    }
-    ~HostSignals() override {
-        for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) recorderOf(channel).setAction(nullptr);
-    }
-
     // A line of /proc/PID/status of the channel's slave, such as "SigBlk".
     std::string slaveStatus(int channel, const std::string& field) {
         EXPECT_EQ(write(channel, "pid"), ZOLT_OK);
@@ -42,7 +34,7 @@ TEST_F(HostSignals, ASlaveOpenedFromACallbackStartsWithTheHostsSignalMask) {
     const std::string fromCallback = slaves.newSlave();
     std::atomic<int> openStatus{-1};
     recorderOf(0).setAction([&] { openStatus = api.open(1, fromCallback.c_str()); });
-    ASSERT_EQ(api.event(0, callbackOf(0)), ZOLT_OK);
+    ASSERT_EQ(enable(0), ZOLT_OK);
     ASSERT_EQ(write(0, "push>open channel 1"), ZOLT_OK);
     ASSERT_TRUE(recorderOf(0).waitForCalls(1));
     ASSERT_EQ(openStatus, ZOLT_OK);
@@ -75,7 +67,7 @@ TEST_F(HostSignals, TheHostsHandlerRecoversAFaultRaisedInsideACallback) {
         }
     });
     openSlave(0);
-    ASSERT_EQ(api.event(0, callbackOf(0)), ZOLT_OK);
+    ASSERT_EQ(enable(0), ZOLT_OK);
     ASSERT_EQ(write(0, "push>fault"), ZOLT_OK);
     ASSERT_TRUE(recorderOf(0).waitForCalls(1));
     EXPECT_TRUE(recovered);

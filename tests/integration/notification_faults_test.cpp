@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "channel_fixture.h"
+#include "per_channel_callbacks.h"
 #include "process_probe.h"
 
 namespace zolt_test {
@@ -49,11 +50,11 @@ void ZOLT_CALL record() {
     mine.changed.notify_all();
 }
 
-template <int... Channels>
-constexpr std::array<NotifyCallback, sizeof...(Channels)> recordersFor(std::integer_sequence<int, Channels...>) {
-    return {&record<Channels>...};
-}
-constexpr auto recorders = recordersFor(std::make_integer_sequence<int, ZOLT_CHANNEL_COUNT>{});
+template <int Channel>
+struct Record {
+    static void ZOLT_CALL call() { record<Channel>(); }
+};
+constexpr auto recorders = perChannelCallbacks<Record>();
 
 class NotificationFaults : public ChannelTest {
 protected:

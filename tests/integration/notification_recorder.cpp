@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "loaded_library.h"
+#include "per_channel_callbacks.h"
 
 namespace zolt_test {
 
@@ -56,16 +57,11 @@ namespace {
 std::array<NotificationRecorder, ZOLT_CHANNEL_COUNT> recorders;
 
 template <int Channel>
-void ZOLT_CALL onNotification() {
-    recorders[Channel].record(zolt().read(Channel));
-}
+struct OnNotification {
+    static void ZOLT_CALL call() { recorders[Channel].record(zolt().read(Channel)); }
+};
 
-template <int... Channels>
-constexpr std::array<NotifyCallback, sizeof...(Channels)> callbacksFor(std::integer_sequence<int, Channels...>) {
-    return {&onNotification<Channels>...};
-}
-
-constexpr auto callbacks = callbacksFor(std::make_integer_sequence<int, ZOLT_CHANNEL_COUNT>{});
+constexpr auto callbacks = perChannelCallbacks<OnNotification>();
 
 }  // namespace
 

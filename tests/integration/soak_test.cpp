@@ -17,7 +17,7 @@
 
 #include "channel_fixture.h"
 #include "notification_recorder.h"
-#include "zolt.h"
+#include "per_channel_callbacks.h"
 
 namespace zolt_test {
 namespace {
@@ -40,16 +40,13 @@ std::function<void()> soakAction;
 std::atomic<long> soakCallbacks{0};
 
 template <int Channel>
-void ZOLT_CALL soakCallback() {
-    ++soakCallbacks;
-    if (soakAction) soakAction();
-}
-
-template <int... Channels>
-constexpr std::array<NotifyCallback, sizeof...(Channels)> soakCallbacksFor(std::integer_sequence<int, Channels...>) {
-    return {&soakCallback<Channels>...};
-}
-constexpr auto kSoakCallbacks = soakCallbacksFor(std::make_integer_sequence<int, ZOLT_CHANNEL_COUNT>{});
+struct SoakCallback {
+    static void ZOLT_CALL call() {
+        ++soakCallbacks;
+        if (soakAction) soakAction();
+    }
+};
+constexpr auto kSoakCallbacks = perChannelCallbacks<SoakCallback>();
 
 class Soak : public ChannelTest {
 protected:
