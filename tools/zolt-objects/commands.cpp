@@ -160,16 +160,16 @@ int cleanObjects(const CleanOptions& options, std::ostream& out, std::ostream& e
     for (const auto& [stem, objects] : byStem) {
         std::string reason;
         for (const ChannelObject* object : objects) {
+            if (object->owner != self && !options.allUsers) {
+                reason = "belongs to " + userName(object->owner) + " (--all-users, as root, removes it)";
+                break;
+            }
             if (!usersOf(found, *object).empty()) {
                 reason = "in use by " + processList(usersOf(found, *object));
                 break;
             }
             if (!options.ignoreUninspected && mightBeUsedUnseen(found, *object)) {
                 reason = "perhaps in use by a process that could not be inspected (--ignore-uninspected)";
-                break;
-            }
-            if (object->owner != self && !options.allUsers) {
-                reason = "belongs to " + userName(object->owner) + " (--all-users, as root, removes it)";
                 break;
             }
         }
