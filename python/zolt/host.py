@@ -106,16 +106,10 @@ class Channel:
             if self._closed:
                 return
             self._slot.attach(self)
-            lib = self._library
-            with lib.lock:
-                # Each close suspended the poller once more; one call per
-                # suspension lets it run. Extra calls do no harm.
-                for _ in range(max(1, lib.suspensions[self.number])):
-                    status = lib.event(self.number, self._slot.trampoline)
-                    if status != 0:
-                        self._slot.detach(self)
-                        raise errors.write_error(status, "ZoltMasterEvent", f"channel {self.number}")
-                lib.suspensions[self.number] = 0
+            status = self._library.listen(self.number, self._slot.trampoline)
+            if status != 0:
+                self._slot.detach(self)
+                raise errors.write_error(status, "ZoltMasterEvent", f"channel {self.number}")
             self._listening = True
 
     def on_notify(self, handler: Optional[Handler]) -> None:
@@ -173,9 +167,7 @@ class Channel:
 
     def _close_now(self) -> int:
         lib = self._library
-        status = int(lib.close(self.number))
-        with lib.lock:
-            lib.suspensions[self.number] += 1
+        status = lib.close(self.number)
         self._slot.detach(self)
         self._queue.put(_CLOSED)
         return status
@@ -210,8 +202,6 @@ class Channel:
 
 def _close_abandoned(lib: library_module.Library, number: int) -> None:
     lib.close(number)
-    with lib.lock:
-        lib.suspensions[number] += 1
 
 
 def open(

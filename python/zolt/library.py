@@ -52,13 +52,37 @@ class Library:
         self.event = handle.ZoltMasterEvent
         self.event.argtypes = [ctypes.c_int8, NotifyCallback]
         self.event.restype = ctypes.c_int8
-        self.close = handle.ZoltMasterClose
-        self.close.argtypes = [ctypes.c_int8]
-        self.close.restype = ctypes.c_int8
+        self._close = handle.ZoltMasterClose
+        self._close.argtypes = [ctypes.c_int8]
+        self._close.restype = ctypes.c_int8
         # Per channel: how many ZoltMasterEvent calls the poller needs before
-        # it runs (1 at load, one more per ZoltMasterClose).
+        # it runs (1 at load, one more per ZoltMasterClose). Closes made by
+        # other code in the process, outside this object, are not seen.
         self.suspensions: List[int] = [1] * 8
         self.lock = threading.Lock()
+
+    def close(self, channel: int) -> int:
+        """ZoltMasterClose, counting the suspension it adds."""
+        status = int(self._close(channel))
+        if 0 <= channel < len(self.suspensions):
+            with self.lock:
+                self.suspensions[channel] += 1
+        return status
+
+    def listen(self, channel: int, callback: object) -> int:
+        """ZoltMasterEvent as often as the poller needs to run: one call per
+        suspension, at least one. Extra calls do no harm."""
+        # The lock is never held across a call into the library: a callback
+        # that the call waits for may itself be closing another channel.
+        with self.lock:
+            calls = max(1, self.suspensions[channel])
+        for _ in range(calls):
+            status = int(self.event(channel, callback))
+            if status != 0:
+                return status
+        with self.lock:
+            self.suspensions[channel] = max(0, self.suspensions[channel] - calls)
+        return 0
 
     def read_bytes(self, channel: int) -> bytes:
         """A copy of the channel's reply buffer, at most 1023 bytes and never
