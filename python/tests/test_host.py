@@ -5,6 +5,8 @@ from __future__ import annotations
 
 import os
 import shutil
+import threading
+import time
 
 import pytest
 
@@ -137,3 +139,29 @@ def test_every_status_has_a_class_of_its_own_with_its_meaning():
     unknown = errors.write_error(42)
     assert type(unknown) is zolt.WriteError and unknown.status == 42
     assert errors.close_meaning(4) == "the slave did not reply in time"
+
+
+def test_threads_sharing_a_channel_each_get_their_own_replies(library, test_slave, monkeypatch):
+    lib = zolt.load_library(library)
+    read_now = lib.read_bytes
+
+    def read_late(channel: int) -> bytes:
+        time.sleep(0.003)  # as if the thread lost the processor here
+        return read_now(channel)
+
+    monkeypatch.setattr(lib, "read_bytes", read_late)
+    wrong = []
+
+    def talk(name: str) -> None:
+        for number in range(40):
+            reply = channel.write(f"echo>{name} {number}")
+            if reply != f"{name} {number}":
+                wrong.append(reply)
+
+    with zolt.open(0, test_slave(), library=library) as channel:
+        threads = [threading.Thread(target=talk, args=(name,)) for name in "abc"]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+    assert wrong == []

@@ -47,6 +47,9 @@ class Channel:
         self.encoding = encoding
         self._slot = slot_of(lib, number)
         self._lock = threading.Lock()
+        # A write and the read of its reply, kept together against the
+        # writes of other threads.
+        self._exchange_lock = threading.Lock()
         self._closed = False
         self._close_status: Optional[int] = None
         self._listening = False
@@ -89,6 +92,14 @@ class Channel:
         raw = _no_nul(self._encode(command), "command")
         if self._closed:
             raise errors.write_error(errors.WRITE_NOT_OPEN, detail=f"channel {self.number} is closed")
+        if running_callback_of(self._library, self.number):
+            # The poller holds the channel for the whole callback: nothing
+            # can come between this write and its read.
+            return self._exchange(raw, command)
+        with self._exchange_lock:
+            return self._exchange(raw, command)
+
+    def _exchange(self, raw: bytes, command: str) -> str:
         status = self._library.write(self.number, raw)
         if status != 0:
             raise errors.write_error(status, detail=f"channel {self.number}, command {command[:40]!r}")
