@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks for building and testing Zolt:
 # the native toolchain and GoogleTest, pkg-config (the install test builds a
-# host with it) and libedit (line editing in zolt-console), and for the
+# host with it), libedit (line editing in zolt-console), Python's test and
+# packaging tools, and for the
 # Windows flavour the mingw-w64 cross compiler and 32-bit Wine. Asks apt only
 # when something is missing.
 set -euo pipefail
@@ -10,6 +11,8 @@ packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
           libbenchmark-dev pkg-config libedit-dev
           # libFuzzer (clang's runtime) and memcheck, for the robustness steps
           clang libclang-rt-14-dev valgrind
+          # the Python package: its tests, and an offline pip install
+          python3-pytest python3-setuptools python3-pip python3-venv
           g++-mingw-w64-i686-posix wine wine32:i386)
 
 as_root=()

@@ -18,6 +18,12 @@ cmake --build --preset linux
 ctest --preset linux
 part_done "Linux build and tests"
 
+# Python: the zolt package (host module and slave kit) and zolt-objects,
+# with Debian's python3 against the build above.
+ZOLT_BUILD_BIN=build/linux/bin PYTHONDONTWRITEBYTECODE=1 \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests tools/zolt-objects/tests
+part_done "Python package and zolt-objects"
+
 # Linux again, the concurrency tests under ThreadSanitizer.
 cmake --preset linux-tsan
 cmake --build --preset linux-tsan

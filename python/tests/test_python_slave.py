@@ -1,0 +1,134 @@
+"""Slaves written on zolt.Slave, driven by the C library through the Python
+host module and through zolt-console."""
+
+from __future__ import annotations
+
+import itertools
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
+
+import pytest
+
+import zolt
+from conftest import BUILD_BIN, LIBRARY, PYTHON_SOURCE, process_ended, wait_until
+
+
+def test_replies_notifications_in_order_and_close(library, python_slave, tmp_path, monkeypatch):
+    log = tmp_path / "slave.log"
+    monkeypatch.setenv("ZOLT_DEVICE_SLAVE_LOG", str(log))
+    with zolt.open(0, python_slave(), library=library) as channel:
+        assert channel.write("hello") == "echo:hello"
+        assert channel.write("ünïcode ✓") == "echo:ünïcode ✓"
+        pid = int(channel.write("pid"))
+        assert channel.write("burst>400") == "bursting"
+        assert list(itertools.islice(channel.notifications(timeout=5), 400)) == [f"n{i}" for i in range(400)]
+        # Answered by the kit from its queue, which the poller has emptied.
+        assert channel.write("Ask") == "(nothing)"
+    assert channel.close_status == 0 and channel.read() == "Bye"
+    # "Close" ended the command loop and the program.
+    assert wait_until(lambda: process_ended(pid))
+    assert log.read_text() == "done\n"
+
+
+def test_the_host_asks_before_listening(library, python_slave):
+    with zolt.open(1, python_slave(), library=library) as channel:
+        channel.write("notify>first")
+        channel.write("notify>second")
+        assert [channel.write("Ask"), channel.write("Ask"), channel.write("Ask")] == ["first", "second", "(nothing)"]
+
+
+def test_the_stem_comes_from_the_script_path_with_all_its_periods(library, python_slave):
+    path = python_slave(prefix="My.Dev", extension=".sim.py")
+    stem = os.path.basename(path)[: -len(".py")]
+    assert "." in stem
+    with zolt.open(2, path, library=library) as channel:
+        assert channel.write("pid").isdigit()
+        assert os.path.exists(f"/dev/shm/{stem}SM")
+
+
+def test_a_slave_whose_host_dies_leaves(python_slave, tmp_path):
+    log = tmp_path / "slave.log"
+    host = subprocess.Popen(
+        [sys.executable, "-c", textwrap.dedent(f"""
+            import sys, time, zolt
+            channel = zolt.open(3, {python_slave()!r}, library={str(LIBRARY)!r})
+            print(channel.write("pid"), flush=True)
+            time.sleep(60)
+        """)],
+        stdout=subprocess.PIPE,
+        text=True,
+        env={**os.environ, "ZOLT_DEVICE_SLAVE_LOG": str(log)},
+    )
+    try:
+        pid = int(host.stdout.readline())
+        assert not process_ended(pid)
+    finally:
+        host.send_signal(signal.SIGKILL)
+        host.wait()
+    assert wait_until(lambda: process_ended(pid))
+    assert log.read_text() == "host gone\n"
+
+
+def test_without_its_objects_a_slave_says_why(tmp_path):
+    script = tmp_path / "Orphan.py"
+    script.write_text("import zolt\nzolt.Slave()\n")
+    result = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, timeout=60)
+    assert result.returncode != 0
+    assert "cannot open mailbox /dev/shm/OrphanSM" in result.stderr
+
+
+def run_console(slave: str, script: str, cwd: Path) -> subprocess.CompletedProcess:
+    env = {key: value for key, value in os.environ.items() if key != "LD_LIBRARY_PATH"}
+    return subprocess.run(
+        [str(BUILD_BIN / "zolt-console"), slave, "4"], input=script, capture_output=True, text=True,
+        cwd=cwd, env=env, timeout=60,
+    )
+
+
+def test_zolt_console_drives_a_python_slave(python_slave, tmp_path):
+    result = run_console(python_slave(), "hello\nburst>3\n/wait\n/wait\n/wait\nAsk\nClose\nnever sent\n", tmp_path)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    results = [line for line in lines if not line.startswith("notification: ")]
+    assert results == [
+        "open 0 (channel open, slave started)",
+        "write 0 (reply received): echo:hello",
+        "write 0 (reply received): bursting",
+        "write 0 (reply received): (nothing)",
+        "close 0 (reply received): Bye",
+    ]
+    # Each "/wait" waited for one; all three came, in order, before the "Ask".
+    notes = [line for line in lines if line.startswith("notification: ")]
+    assert notes == ["notification: n0", "notification: n1", "notification: n2"]
+    assert lines.index("notification: n2") < lines.index("write 0 (reply received): (nothing)")
+
+
+@pytest.mark.parametrize("how", ["pip install --target", "venv"])
+def test_the_package_installs_offline(tmp_path, how):
+    work = tmp_path / "source"
+    # A copy, so the build leaves nothing in the repository.
+    shutil.copytree(PYTHON_SOURCE, work, ignore=shutil.ignore_patterns("tests", "__pycache__", "*.egg-info", "build"))
+    if how == "venv":
+        subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(tmp_path / "venv")], check=True)
+        python = str(tmp_path / "venv" / "bin" / "python")
+        install = [python, "-m", "pip", "install", "--no-index", str(work)]
+        env_path = {}
+    else:
+        python = sys.executable
+        install = [python, "-m", "pip", "install", "--no-index", "--no-build-isolation", "--no-deps",
+                   "--target", str(tmp_path / "site"), str(work)]
+        env_path = {"PYTHONPATH": str(tmp_path / "site")}
+    env = {key: value for key, value in os.environ.items() if key != "PYTHONPATH"}
+    result = subprocess.run(install, capture_output=True, text=True, env=env, cwd=tmp_path, timeout=300)
+    assert result.returncode == 0, result.stdout + result.stderr
+    check = subprocess.run(
+        [python, "-c", "import zolt, sys; print(zolt.__file__); zolt.load_library(sys.argv[1])", str(LIBRARY)],
+        capture_output=True, text=True, env={**env, **env_path}, cwd=tmp_path, timeout=60,
+    )
+    assert check.returncode == 0, check.stderr
+    assert check.stdout.startswith(str(tmp_path)) and str(PYTHON_SOURCE) not in check.stdout

@@ -1,0 +1,120 @@
+"""The exceptions of the host module: one class per status of each function."""
+
+from __future__ import annotations
+
+from typing import Dict, Type
+
+
+class ZoltError(Exception):
+    """A Zolt function returned a status other than 0.
+
+    ``status`` is the library's status code, ``function`` the name of the
+    library function that returned it, and the message says what it means.
+    """
+
+    meaning = "failed"
+
+    def __init__(self, status: int, function: str, detail: str = "") -> None:
+        self.status = status
+        self.function = function
+        message = f"{function} returned status {status}: {self.meaning}"
+        if detail:
+            message += f" ({detail})"
+        super().__init__(message)
+
+
+class LibraryNotFound(OSError):
+    """No Zolt library could be loaded; the message names every place tried."""
+
+
+class OpenError(ZoltError):
+    """ZoltMasterOpen failed."""
+
+
+class SharedMemoryFailed(OpenError):
+    meaning = "creating the shared memory failed"
+
+
+class MappingFailed(OpenError):
+    meaning = "mapping the shared memory failed"
+
+
+class StartFailed(OpenError):
+    meaning = "starting the slave failed, or unusable path"
+
+
+class AlreadyOpen(OpenError):
+    meaning = "the channel is already open"
+
+
+class NoPoller(OpenError):
+    meaning = "the channel has no poller thread, or no such channel"
+
+
+class EventFailed(OpenError):
+    meaning = "creating the event failed"
+
+
+class WriteError(ZoltError):
+    """ZoltMasterWrite failed; the channel stays open."""
+
+
+class MailboxBusy(WriteError):
+    meaning = "the slave did not free the mailbox in time"
+
+
+class SlaveEnded(WriteError):
+    meaning = "the slave process no longer runs"
+
+
+class NotOpen(WriteError):
+    meaning = "the channel is not open, or no such channel"
+
+
+class TimedOut(WriteError):
+    meaning = "the slave did not reply in time"
+
+
+class CommandRefused(WriteError):
+    meaning = "command refused: null, or longer than 1023 characters"
+
+
+WRITE_NOT_OPEN = 3
+
+# Another name for the same status, as people often call it.
+SlaveBusy = MailboxBusy
+
+OPEN_ERRORS: Dict[int, Type[OpenError]] = {
+    1: SharedMemoryFailed,
+    2: MappingFailed,
+    3: StartFailed,
+    4: AlreadyOpen,
+    5: NoPoller,
+    6: EventFailed,
+}
+
+WRITE_ERRORS: Dict[int, Type[WriteError]] = {
+    1: MailboxBusy,
+    2: SlaveEnded,
+    3: NotOpen,
+    4: TimedOut,
+    5: CommandRefused,
+}
+
+
+def open_error(status: int, detail: str = "") -> OpenError:
+    """The exception for a status of ZoltMasterOpen."""
+    return OPEN_ERRORS.get(status, OpenError)(status, "ZoltMasterOpen", detail)
+
+
+def write_error(status: int, function: str = "ZoltMasterWrite", detail: str = "") -> WriteError:
+    """The exception for a status of ZoltMasterWrite (or of ZoltMasterEvent)."""
+    return WRITE_ERRORS.get(status, WriteError)(status, function, detail)
+
+
+def close_meaning(status: int) -> str:
+    """What a status of ZoltMasterClose means, in words."""
+    if status == 0:
+        return "reply received"
+    cls = WRITE_ERRORS.get(status)
+    return cls.meaning if cls is not None else "unknown status"

@@ -1,0 +1,257 @@
+"""The slave kit: a Python program started by a Zolt host serves its commands.
+
+    #!/usr/bin/env python3
+    import zolt
+
+    with zolt.Slave() as slave:
+        for command in slave.commands():
+            slave.reply("done: " + command)
+            slave.notify("did " + command)
+
+Linux only for now.
+"""
+
+from __future__ import annotations
+
+import collections
+import ctypes
+import ctypes.util
+import mmap
+import os
+import sys
+import threading
+import time
+from typing import Deque, Iterator, Optional
+
+from . import protocol
+
+# Poll every 0.1 ms while commands come in, as the C kit does; after a quiet
+# spell every millisecond, so an idle slave costs little.
+_BUSY_POLL_SECONDS = 0.0001
+_IDLE_POLL_SECONDS = 0.001
+_BUSY_SPELL_SECONDS = 0.05
+
+
+class SlaveError(OSError):
+    """The slave could not open its channel's objects."""
+
+
+class _Semaphore:
+    """A POSIX named semaphore opened through the C library."""
+
+    _functions = None
+
+    @classmethod
+    def _load(cls):  # type: ignore[no-untyped-def]
+        if cls._functions is None:
+            for name in (ctypes.util.find_library("c"), "libc.so.6", ctypes.util.find_library("pthread")):
+                if not name:
+                    continue
+                try:
+                    lib = ctypes.CDLL(name, use_errno=True)
+                    sem_open = lib.sem_open
+                except (OSError, AttributeError):
+                    continue
+                sem_open.argtypes = [ctypes.c_char_p, ctypes.c_int]
+                sem_open.restype = ctypes.c_void_p
+                lib.sem_post.argtypes = [ctypes.c_void_p]
+                lib.sem_post.restype = ctypes.c_int
+                lib.sem_close.argtypes = [ctypes.c_void_p]
+                lib.sem_close.restype = ctypes.c_int
+                cls._functions = lib
+                break
+            else:
+                raise SlaveError("no C library with sem_open found")
+        return cls._functions
+
+    def __init__(self, name: bytes) -> None:
+        lib = self._load()
+        handle = lib.sem_open(name, 0)
+        # SEM_FAILED is 0 in glibc and (sem_t *)-1 in other C libraries.
+        if not handle or handle == ctypes.c_void_p(-1).value:
+            error = ctypes.get_errno()
+            raise SlaveError(error, f"cannot open event {os.fsdecode(name)}: {os.strerror(error)}")
+        self._lib = lib
+        self._handle: Optional[int] = handle
+
+    def post(self) -> None:
+        if self._handle is not None:
+            self._lib.sem_post(self._handle)
+
+    def close(self) -> None:
+        if self._handle is not None:
+            self._lib.sem_close(self._handle)
+            self._handle = None
+
+
+class Slave:
+    """This program's end of its channel: the mailbox and the event named
+    after the stem of ``path`` (by default the program's own path,
+    ``sys.argv[0]``, which is the path the host started it with).
+
+    ``answer_ask``: the kit answers "Ask" from the notification queue (the
+    default); with False, "Ask" comes out of :meth:`commands` like any other
+    command. "Close" is answered with ``close_reply`` and ends
+    :meth:`commands`. Texts are encoded with ``encoding``; replies and
+    notifications are cut to 1023 bytes.
+    """
+
+    def __init__(
+        self,
+        path: Optional[str] = None,
+        *,
+        answer_ask: bool = True,
+        close_reply: str = "Bye",
+        encoding: str = "utf-8",
+    ) -> None:
+        if sys.platform == "win32":
+            raise SlaveError("zolt.Slave runs on Linux only so far")
+        # The process that started us, remembered first: if it ends while we
+        # start, we still notice.
+        self._host = os.getppid()
+        self.answers_ask = answer_ask
+        self.close_reply = close_reply
+        self.encoding = encoding
+        self._waiting: Deque[str] = collections.deque()
+        self._waiting_lock = threading.Lock()
+        self._pending = False
+        self._mailbox: Optional[mmap.mmap] = None
+        self._event: Optional[_Semaphore] = None
+        self._last_command = time.monotonic()
+        program = sys.argv[0] if path is None else path
+        stem = protocol.find_stem(program)
+        if stem is None:
+            raise SlaveError(f"no stem in the program path {program!r}: empty, longer than "
+                             f"{protocol.MAX_SLAVE_PATH_LENGTH} bytes, or ending with {protocol.PATH_SEPARATOR!r}")
+        self.stem = os.fsdecode(stem)
+        self._open(stem)
+
+    def _open(self, stem: bytes) -> None:
+        mailbox_name = "/dev/shm/" + os.fsdecode(stem + protocol.MAILBOX_SUFFIX.encode())
+        try:
+            fd = os.open(mailbox_name, os.O_RDWR)
+        except OSError as error:
+            raise SlaveError(error.errno, f"cannot open mailbox {mailbox_name}: {error.strerror}") from None
+        try:
+            # Touching a mapping beyond the object's end would raise SIGBUS.
+            if os.fstat(fd).st_size < protocol.MAILBOX_SIZE:
+                raise SlaveError(f"mailbox {mailbox_name} is smaller than {protocol.MAILBOX_SIZE} bytes")
+            self._mailbox = mmap.mmap(fd, protocol.MAILBOX_SIZE, mmap.MAP_SHARED, mmap.PROT_READ | mmap.PROT_WRITE)
+        finally:
+            os.close(fd)
+        try:
+            self._event = _Semaphore(b"/" + stem + protocol.EVENT_SUFFIX.encode())
+        except BaseException:
+            self._mailbox.close()
+            self._mailbox = None
+            raise
+
+    @property
+    def host_gone(self) -> bool:
+        """True once the process that started this slave has ended."""
+        return os.getppid() != self._host
+
+    def _encode(self, text: str) -> bytes:
+        raw = text.encode(self.encoding, "surrogateescape")
+        if b"\0" in raw:
+            raise ValueError("a reply or notification cannot contain a NUL character")
+        return raw[: protocol.MAX_TEXT_LENGTH]
+
+    def _take_command(self) -> Optional[str]:
+        mailbox = self._mailbox
+        assert mailbox is not None, "the slave is closed"
+        # The state first, then the text: the host wrote them the other way round.
+        if mailbox[protocol.STATE_OFFSET] == protocol.STATE_IDLE:
+            return None
+        area = mailbox[protocol.TEXT_OFFSET : protocol.TEXT_OFFSET + protocol.MAX_TEXT_LENGTH]
+        self._pending = True
+        self._last_command = time.monotonic()
+        return area.split(b"\0", 1)[0].decode(self.encoding, "surrogateescape")
+
+    def poll(self) -> Optional[str]:
+        """The pending command, or None, without waiting."""
+        return self._take_command()
+
+    def wait(self) -> Optional[str]:
+        """Waits for the next command; None once the host has ended."""
+        while True:
+            command = self._take_command()
+            if command is not None:
+                return command
+            if self.host_gone:
+                return None
+            quiet = time.monotonic() - self._last_command
+            time.sleep(_BUSY_POLL_SECONDS if quiet < _BUSY_SPELL_SECONDS else _IDLE_POLL_SECONDS)
+
+    def reply(self, text: str) -> None:
+        """Answers the pending command and hands the mailbox back to the host."""
+        if not self._pending:
+            raise RuntimeError("no command is waiting for a reply")
+        raw = self._encode(text)
+        mailbox = self._mailbox
+        assert mailbox is not None, "the slave is closed"
+        # The text before the state: the host reads the state first.
+        mailbox[protocol.TEXT_OFFSET : protocol.TEXT_OFFSET + len(raw) + 1] = raw + b"\0"
+        mailbox[protocol.STATE_OFFSET] = protocol.STATE_IDLE
+        self._pending = False
+
+    def signal(self) -> None:
+        """Signals the event: the host's poller will send "Ask"."""
+        if self._event is not None:
+            self._event.post()
+
+    def notify(self, text: str) -> None:
+        """Queues a notification and signals the event. Safe from any thread."""
+        self._encode(text)  # refused now rather than when asked for
+        with self._waiting_lock:
+            self._waiting.append(text)
+        self.signal()
+
+    def next_notification(self) -> Optional[str]:
+        """Takes the oldest queued notification, or None."""
+        with self._waiting_lock:
+            return self._waiting.popleft() if self._waiting else None
+
+    def answer_ask(self) -> None:
+        """Answers "Ask": the oldest notification, or "(nothing)"."""
+        text = self.next_notification()
+        self.reply(protocol.REPLY_NOTHING if text is None else text)
+
+    def commands(self) -> Iterator[str]:
+        """Yields each command for the program to answer with :meth:`reply`.
+
+        Ends after "Close" (answered with ``close_reply``) or once the host
+        has ended. A command left without a reply gets an empty one when the
+        next is fetched, so the host never waits for it.
+        """
+        while True:
+            if self._pending:
+                self.reply("")
+            command = self.wait()
+            if command is None:
+                return
+            if command == protocol.COMMAND_CLOSE:
+                self.reply(self.close_reply)
+                return
+            if command == protocol.COMMAND_ASK and self.answers_ask:
+                self.answer_ask()
+                continue
+            yield command
+
+    def close(self) -> None:
+        """Releases the mailbox and the event. A pending command is answered
+        with an empty text first."""
+        if self._mailbox is not None:
+            if self._pending:
+                self.reply("")
+            self._mailbox.close()
+            self._mailbox = None
+        if self._event is not None:
+            self._event.close()
+            self._event = None
+
+    def __enter__(self) -> "Slave":
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()

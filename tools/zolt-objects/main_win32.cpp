@@ -1,0 +1,9 @@
+// zolt-objects on Windows: named objects there disappear with their last
+// handle, so a crashed host or slave leaves nothing behind.
+#include <cstdio>
+
+int main() {
+    std::puts("zolt-objects: on Windows a named object ends with its last handle, so ended hosts and slaves "
+              "leave no channel objects behind; there is nothing to list or clean.");
+    return 0;
+}
