@@ -13,21 +13,11 @@ from __future__ import annotations
 import logging
 import threading
 import weakref
-from typing import Any, Callable, List, Optional, Tuple
+from typing import Any, Callable, List, Optional
 
 from .library import Library, NotifyCallback
 
 _log = logging.getLogger("zolt")
-
-# Which (library, channel) the current thread is running a callback for:
-# closing that channel from there would wait for the callback itself.
-_running = threading.local()
-
-
-def running_callback_of(library: Library, channel: int) -> bool:
-    """True on the library's poller thread of channel, inside its callback."""
-    return getattr(_running, "slot", None) == (id(library), channel)
-
 
 class CallbackSlot:
     """The one trampoline of a channel and the object it delivers to."""
@@ -52,8 +42,6 @@ class CallbackSlot:
 
     def _called(self) -> None:
         # Runs on the library's poller thread. Nothing may escape into C.
-        previous: Optional[Tuple[int, int]] = getattr(_running, "slot", None)
-        _running.slot = (id(self._library), self._channel)
         try:
             # Copied at once: the text is only this notification's during the call.
             text = self._library.read_bytes(self._channel)
@@ -66,8 +54,6 @@ class CallbackSlot:
                 _log.exception("zolt: notification callback of channel %d failed", self._channel)
             except BaseException:  # noqa: BLE001
                 pass
-        finally:
-            _running.slot = previous
 
 
 _slots_lock = threading.Lock()

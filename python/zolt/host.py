@@ -10,7 +10,7 @@ import warnings
 from typing import Iterator, Optional, Union
 
 from . import errors, library as library_module
-from .callbacks import Handler, running_callback_of, slot_of
+from .callbacks import Handler, slot_of
 
 CHANNEL_COUNT = 8
 
@@ -92,10 +92,6 @@ class Channel:
         raw = _no_nul(self._encode(command), "command")
         if self._closed:
             raise errors.write_error(errors.WRITE_NOT_OPEN, detail=f"channel {self.number} is closed")
-        if running_callback_of(self._library, self.number):
-            # The poller holds the channel for the whole callback: nothing
-            # can come between this write and its read.
-            return self._exchange(raw, command)
         with self._exchange_lock:
             return self._exchange(raw, command)
 
@@ -127,10 +123,9 @@ class Channel:
         """Calls ``handler(text)`` for each notification, on the library's
         poller thread, instead of queuing it for :meth:`notifications`.
 
-        The handler may call :meth:`write` and :meth:`read` of this channel but
-        not :meth:`close`, and must not wait for a thread that uses this
-        channel. Exceptions it raises are logged to the "zolt" logger. None
-        goes back to queuing.
+        The handler may call any method of this channel or of another,
+        :meth:`close` included. Exceptions it raises are logged to the "zolt"
+        logger. None goes back to queuing.
         """
         self._handler = handler
         self._listen()
@@ -165,8 +160,6 @@ class Channel:
         """Closes the channel and returns the status of its last exchange
         ("Close"): 0, or a write status. The channel is closed whatever the
         status; closing again returns the same status."""
-        if running_callback_of(self._library, self.number):
-            raise RuntimeError("a notification handler cannot close its own channel: the close waits for the handler")
         with self._lock:
             if self._closed:
                 assert self._close_status is not None
@@ -196,13 +189,9 @@ class Channel:
             self._closed = True
             warnings.warn(f"channel {self.number} was never closed; closing it now", ResourceWarning, source=self)
             self._slot.detach(self)
-            if running_callback_of(self._library, self.number):
-                # Collected on its own poller thread: the close would wait for
-                # this very callback, so it runs on a thread of its own.
-                lib, number = self._library, self.number
-                threading.Thread(target=_close_abandoned, args=(lib, number), daemon=True).start()
-            else:
-                _close_abandoned(self._library, self.number)
+            # Safe on the channel's own poller thread too: a close from inside
+            # a callback never waits for one.
+            _close_abandoned(self._library, self.number)
         except Exception:  # noqa: BLE001 - interpreter shutdown, mostly
             pass
 
