@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks for building and testing Zolt:
 # the native toolchain and GoogleTest, pkg-config (the install test builds a
-# host with it) and libedit (line editing in zolt-console), and for the
-# Windows flavour the mingw-w64 cross compiler and 32-bit Wine. Asks apt only
-# when something is missing.
+# host with it) and libedit (line editing in zolt-console), for the Windows
+# flavour the mingw-w64 cross compiler and 32-bit Wine, and the tools that
+# make and check the packages. Asks apt only when something is missing.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
           libbenchmark-dev pkg-config libedit-dev
           # libFuzzer (clang's runtime) and memcheck, for the robustness steps
           clang libclang-rt-14-dev valgrind
-          g++-mingw-w64-i686-posix wine wine32:i386)
+          g++-mingw-w64-i686-posix wine wine32:i386
+          # the packages: man pages from scdoc, CPack's .deb (dpkg-shlibdeps,
+          # file), and the package test (lintian, man)
+          scdoc dpkg-dev file lintian man-db)
 
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
