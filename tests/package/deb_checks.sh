@@ -25,7 +25,7 @@ deb_file_list() {
   listing=$(dpkg-deb -c "$deb")
   actual=$(awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' <<<"$listing" | sort)
   expected=$(expected_deb_files | sort)
-  expect_same "The .deb's files" "$actual" "$expected"
+  expect_same_lines "The .deb's files" "$actual" "$expected"
   # Owned by root, writable by the owner only.
   ! awk '$2 != "root/root" || ($1 !~ /^l/ && $1 ~ /^.....w|^........w/)' <<<"$listing" | grep . ||
     fail "entries not owned by root, or writable by others (above)"

@@ -46,6 +46,13 @@ expect_same() {
   [ "$2" = "$3" ] || fail "$(printf '%s was:\n%s\nexpected:\n%s' "$1" "$2" "$3")"
 }
 
+# expect_same_lines WHAT ACTUAL EXPECTED: lists that must match; shows only
+# the lines that differ (- expected, + actual).
+expect_same_lines() {
+  [ "$2" = "$3" ] || fail "$(printf '%s differ:\n' "$1"; diff <(echo "$3") <(echo "$2") | grep '^[<>]' |
+                              sed 's/^</-/; s/^>/+/')"
+}
+
 finish() {
   echo "package: $passed passed, $failed failed, $skipped skipped"
   [ "$failed" -eq 0 ]

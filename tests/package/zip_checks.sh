@@ -21,7 +21,7 @@ zip_file_list() {
   local actual expected
   actual=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
   expected=$(expected_zip_files | sort)
-  expect_same "The zip's files" "$actual" "$expected"
+  expect_same_lines "The zip's files" "$actual" "$expected"
 }
 
 # The programs in the zip are byte for byte those the Windows tests ran.
