@@ -68,7 +68,7 @@ deb_depends_cover_the_binaries() {
     for owner in $owners; do
       grep -Fqx "$owner" <<<"$depended" && covered=1
     done
-    [ -n "$covered" ] || fail "$soname (of $(echo $owners)) is needed but Depends is: $depends"
+    [ -n "$covered" ] || fail "$soname (of $(tr '\n' ' ' <<<"$owners")) is needed but Depends is: $depends"
   done
   echo "note: Depends: $depends"
 }

@@ -7,7 +7,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
-cd "$source_dir"
+cd "$source_dir" || exit 1
 
 version=$(sed -nE 's/^project\(Zolt VERSION ([0-9]+\.[0-9]+\.[0-9]+).*/\1/p' CMakeLists.txt)
 # Before 1.0 the soname carries the minor version too (library/CMakeLists.txt).
