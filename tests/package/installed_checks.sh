@@ -94,4 +94,8 @@ deb_removes_cleanly() {
   ! ldconfig -p | grep -q libZolt || fail "the loader's cache still knows libZolt"
   ! man -w ZoltMasterOpen >/dev/null 2>&1 || fail "man still finds ZoltMasterOpen"
   ! pkg-config --exists zolt || fail "pkg-config still finds zolt"
+  # CPack's postrm (it calls ldconfig) keeps dpkg's record until a purge;
+  # with no configuration files, the purge has nothing else to remove.
+  dpkg --purge zolt
+  ! dpkg-query -W zolt >/dev/null 2>&1 || fail "dpkg still knows zolt after the purge"
 }

@@ -33,7 +33,7 @@ work=$(mktemp -d)
 installed_here=
 cleanup() {
   # A failed run must not leave the package installed.
-  if [ -n "$installed_here" ] && package_installed; then dpkg -r zolt >/dev/null 2>&1 || true; fi
+  if [ -n "$installed_here" ] && dpkg-query -W zolt >/dev/null 2>&1; then dpkg --purge zolt >/dev/null 2>&1 || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -66,7 +66,7 @@ if [ -f "$deb" ]; then
       check "README's host with pkg-config, against the installed demo slave" host_builds_with_pkg_config
       check "README's host with find_package(Zolt), and the kit's slave" host_builds_with_find_package
       check "Kwarne_Brivex from the installed demo folder" demo_runs_from_its_installed_place
-      check "dpkg -r leaves nothing of the package" deb_removes_cleanly
+      check "dpkg -r leaves no file of the package, dpkg --purge no record" deb_removes_cleanly
     fi
   fi
 else
