@@ -102,6 +102,10 @@ int parseOptions(int argc, char** argv, Options& options) {
             std::printf(kUsage, driver::kZoltLibraryName);
             return -1;
         }
+        if (!optionsEnded && argument == "--version") {
+            std::printf("zolt-console %s\n", ZOLT_VERSION);
+            return -1;
+        }
         if (!optionsEnded && argument == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && argument == "--library") {

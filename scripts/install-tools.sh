@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks for building and testing Zolt:
 # the native toolchain and GoogleTest, pkg-config (the install test builds a
-# host with it), libedit (line editing in zolt-console), Python's test and
-# packaging tools, and for the
-# Windows flavour the mingw-w64 cross compiler and 32-bit Wine. Asks apt only
+# host with it) and libedit (line editing in zolt-console), Python's test and
+# packaging tools, for the Windows flavour the mingw-w64 cross compiler and
+# 32-bit Wine, and the tools that make and check the packages. Asks apt only
 # when something is missing.
 set -euo pipefail
 
@@ -13,7 +13,10 @@ packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
           clang libclang-rt-14-dev valgrind
           # the Python package: its tests, and an offline pip install
           python3-pytest python3-setuptools python3-pip python3-venv
-          g++-mingw-w64-i686-posix wine wine32:i386)
+          g++-mingw-w64-i686-posix wine wine32:i386
+          # the packages: man pages from scdoc, CPack's .deb (dpkg-shlibdeps,
+          # file), and the package test (lintian, man)
+          scdoc dpkg-dev file lintian man-db)
 
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)

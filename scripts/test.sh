@@ -62,3 +62,10 @@ scripts/wine-run.sh wineserver -p
 scripts/wine-run.sh wineboot -i >/dev/null 2>&1
 ctest --preset windows
 part_done "Windows build and tests under Wine"
+
+# Packages: the .deb from a release build and the zip from the Windows build
+# just tested, made by CPack; then checked, the .deb installed with dpkg and
+# removed again (as root; skipped otherwise).
+scripts/package.sh
+tests/package/run.sh
+part_done "Packages"

@@ -39,7 +39,7 @@ foreach(file
     ${INCLUDEDIR}/zolt.h ${INCLUDEDIR}/zolt_slave.h
     ${LIBDIR}/libZolt.so ${LIBDIR}/cmake/Zolt/ZoltConfig.cmake ${LIBDIR}/pkgconfig/zolt.pc
     ${BINDIR}/Kwarne_Brivex ${BINDIR}/zolt-console
-    ${LIBEXECDIR}/zolt/Brivex ${DATADIR}/zolt/Kwarne.cfg)
+    ${LIBEXECDIR}/zolt/demo/Datas/Morva/Brivex/Brivex ${LIBEXECDIR}/zolt/demo/Kwarne.cfg)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "Not installed: ${file}")
   endif()
@@ -48,7 +48,7 @@ endforeach()
 # The demo slave under a name of this run's own: mailbox names are global.
 string(RANDOM LENGTH 8 ALPHABET abcdefghijklmnopqrstuvwxyz tag)
 set(demo_slave ${WORK_DIR}/Installed${tag})
-file(CREATE_LINK ${prefix}/${LIBEXECDIR}/zolt/Brivex ${demo_slave} SYMBOLIC)
+file(CREATE_LINK ${prefix}/${LIBEXECDIR}/zolt/demo/Datas/Morva/Brivex/Brivex ${demo_slave} SYMBOLIC)
 set(host_output
 "write: 0: Frame accepted: installed
 notification: Frame sent: installed
@@ -88,6 +88,15 @@ expect_output("zolt-console with the installed kit's slave" "${output}"
 write 0 (reply received): Hello, there
 notification: greeted
 close 0 (reply received): Bye
+")
+# In the installed demo folder, the demo runs through.
+run(COMMAND ${prefix}/${BINDIR}/Kwarne_Brivex WORKING_DIRECTORY ${prefix}/${LIBEXECDIR}/zolt/demo OUTPUT output)
+string(REPLACE "\r" "" output "${output}")
+expect_output("Kwarne_Brivex in the demo folder" "${output}"
+"Load Brivex, return code=0
+Load configuration, return code=0
+Send frame, return code=0
+End
 ")
 file(MAKE_DIRECTORY ${WORK_DIR}/empty)
 # No slave in that folder: every status is 3, rather than "Error: no DLL".

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the release packages with CPack: ./scripts/package.sh [deb] [zip]
+#   build/packages/zolt_<version>_<arch>.deb  the Linux release build (preset
+#                                             linux-package), installed under /usr
+#   build/packages/zolt-<version>-win32.zip   the Windows build (preset windows),
+#                                             the one its tests run on
+# Without arguments it makes both. tests/package/run.sh checks them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+kinds=("$@")
+[ "${#kinds[@]}" -gt 0 ] || kinds=(deb zip)
+
+scripts/install-tools.sh
+
+# The changelog's and the man pages' dates: the last commit's, so the same
+# tree gives the same packages.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --git-dir >/dev/null 2>&1; then
+  SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)"
+  export SOURCE_DATE_EPOCH
+fi
+
+mkdir -p build/packages
+
+# Builds the preset and lets CPack make its package from the install rules.
+# CPack's staging stays in the build folder; only the package is copied out.
+make_package() {
+  local preset=$1 suffix=$2
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  rm -rf "build/$preset/packages"
+  (cd "build/$preset" && cpack -B packages)
+  local made=(build/"$preset"/packages/*."$suffix")
+  if [ "${#made[@]}" -ne 1 ] || [ ! -f "${made[0]}" ]; then
+    echo "package.sh: CPack made no single .$suffix in build/$preset/packages" >&2
+    exit 1
+  fi
+  cp "${made[0]}" build/packages/
+  echo "Made build/packages/$(basename "${made[0]}")"
+}
+
+for kind in "${kinds[@]}"; do
+  case "$kind" in
+    deb) make_package linux-package deb ;;
+    zip) make_package windows zip ;;
+    *) echo "usage: scripts/package.sh [deb] [zip]" >&2; exit 2 ;;
+  esac
+done
