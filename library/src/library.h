@@ -52,8 +52,9 @@ private:
     void releaseView(ChannelRecord& channel);
 
     void drainNotifications(ChannelRecord& channel);
-    // True on a poller thread while it runs the host's callback.
-    static bool insideCallback();
+    // True on a poller thread while it runs the host's callback, whichever
+    // channel the callback then calls into.
+    bool insideCallback() const;
     static void pollerMain(void* binding);
 
     Os& os_;

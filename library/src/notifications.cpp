@@ -5,15 +5,12 @@
 
 namespace zolt {
 
-namespace {
-
-// Set on a poller thread while it runs the host's callback, whichever channel
-// the callback then calls into.
-thread_local bool runningCallback = false;
-
-}  // namespace
-
-bool Library::insideCallback() { return runningCallback; }
+bool Library::insideCallback() const {
+    for (const ChannelRecord& channel : channels_) {
+        if (channel.poller.runsCallbackOnThisThread()) return true;
+    }
+    return false;
+}
 
 std::int8_t Library::event(std::int8_t index, NotifyCallback callback) {
     if (!isValid(index)) return ZOLT_EVENT_NOT_OPEN;
@@ -56,13 +53,11 @@ void Library::drainNotifications(ChannelRecord& channel) {
             if (callback == nullptr) return;
             channel.poller.enterCallback();
         }
-        runningCallback = true;
         try {
             callback();
         } catch (...) {
             // The host's exception has nowhere to go on this thread; keep serving.
         }
-        runningCallback = false;
         channel.poller.leaveCallback();
     }
 }

@@ -79,6 +79,7 @@ bool Poller::awaitSignal() {
 void Poller::enterCallback() {
     std::lock_guard lock(mutex_);
     inCallback_ = true;
+    callbackThread_ = std::this_thread::get_id();
 }
 
 void Poller::leaveCallback() {
@@ -87,6 +88,11 @@ void Poller::leaveCallback() {
         inCallback_ = false;
     }
     changed_.notify_all();
+}
+
+bool Poller::runsCallbackOnThisThread() const {
+    std::lock_guard lock(mutex_);
+    return inCallback_ && callbackThread_ == std::this_thread::get_id();
 }
 
 void Poller::waitUntilOutOfCallback() {

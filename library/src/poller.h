@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 #include "os.h"
 
@@ -50,9 +51,11 @@ public:
     bool awaitSignal();
 
     // The callback's run, so that a close can wait until it has returned.
+    // Called on the poller's thread.
     void enterCallback();
     void leaveCallback();
     void waitUntilOutOfCallback();
+    bool runsCallbackOnThisThread() const;
 
 private:
     Os* os_ = nullptr;
@@ -66,6 +69,7 @@ private:
     EventHandle waitingOn_ = 0;  // set while the thread is blocked in its wait
     int wakeSignals_ = 0;        // signals close gave to end the present wait
     bool inCallback_ = false;
+    std::thread::id callbackThread_;
 };
 
 }  // namespace zolt

@@ -1,5 +1,6 @@
 #include "library_threads.h"
 
+#include <atomic>
 #include <cerrno>
 #include <new>
 
@@ -13,7 +14,22 @@ namespace {
 // the kernel would kill the host instead of running the host's handler.
 constexpr int kSynchronousSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 
-thread_local bool onLibraryThread = false;
+// The library's threads, so a call can tell whether it runs on one. A table
+// rather than a thread_local: dynamic TLS in a library loaded with dlopen
+// trips up LeakSanitizer's scan of the host's threads.
+constexpr int kThreadCapacity = 16;
+std::atomic<pthread_t> libraryThreads[kThreadCapacity];
+std::atomic<int> libraryThreadCount{0};
+
+bool onLibraryThread() {
+    const pthread_t self = ::pthread_self();
+    const int count = libraryThreadCount.load();
+    for (int i = 0; i < count && i < kThreadCapacity; ++i) {
+        if (::pthread_equal(libraryThreads[i].load(), self)) return true;
+    }
+    return false;
+}
+
 // The mask of the host thread that started the library's threads.
 sigset_t hostMask;
 
@@ -25,7 +41,10 @@ struct ThreadStart {
 void* runThread(void* start) {
     const ThreadStart what = *static_cast<ThreadStart*>(start);
     delete static_cast<ThreadStart*>(start);
-    onLibraryThread = true;
+    // Threads beyond the table's room are taken for host threads: their
+    // children inherit the library's mask, the one cost of running out.
+    const int slot = libraryThreadCount.fetch_add(1);
+    if (slot < kThreadCapacity) libraryThreads[slot].store(::pthread_self());
     what.body(what.argument);
     return nullptr;
 }
@@ -45,7 +64,7 @@ ThreadHandle startLibraryThread(ThreadBody body, void* argument) {
     for (const int fault : kSynchronousSignals) ::sigdelset(&libraryMask, fault);
     sigset_t callerMask;
     ::pthread_sigmask(SIG_SETMASK, &libraryMask, &callerMask);
-    if (!onLibraryThread) hostMask = callerMask;
+    if (!onLibraryThread()) hostMask = callerMask;
     // The start record is handed over to the thread, which frees it.
     auto* start = new (std::nothrow) ThreadStart{body, argument};
     pthread_t thread{};
@@ -56,6 +75,6 @@ ThreadHandle startLibraryThread(ThreadBody body, void* argument) {
     return failed != 0 ? 0 : static_cast<ThreadHandle>(thread);
 }
 
-const sigset_t* signalMaskForChild() { return onLibraryThread ? &hostMask : nullptr; }
+const sigset_t* signalMaskForChild() { return onLibraryThread() ? &hostMask : nullptr; }
 
 }  // namespace zolt::posix
