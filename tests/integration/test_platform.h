@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "zolt_loader.h"
+
 namespace zolt_test {
 
 #if defined(_WIN32)
@@ -17,7 +19,7 @@ inline constexpr const char* kLibraryFile = "libZolt.so";
 #endif
 
 // The folder that holds this test program, the library and the slaves.
-std::string binaryFolder();
+inline std::string binaryFolder() { return zolt_loader::programFolder(); }
 // A program of the build, by its name without suffix.
 inline std::string programInBuild(const std::string& name) {
     return binaryFolder() + kSeparator + name + kProgramSuffix;
@@ -39,8 +41,5 @@ struct ProgramRun {
 // Runs `program` in `folder` and collects what it prints. On Linux the
 // library search path is cleared, so only the program's own folder counts.
 ProgramRun runProgram(const std::string& program, const std::string& folder);
-
-// Loads the library by its file name and returns the named function, or null.
-void* loadZoltFunction(const char* name);
 
 }  // namespace zolt_test

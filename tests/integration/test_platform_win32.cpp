@@ -4,13 +4,6 @@
 
 namespace zolt_test {
 
-std::string binaryFolder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string self(path, length);
-    return self.substr(0, self.find_last_of('\\'));
-}
-
 void setEnvironment(const char* name, const char* value) { ::SetEnvironmentVariableA(name, value); }
 void clearEnvironment(const char* name) { ::SetEnvironmentVariableA(name, nullptr); }
 
@@ -57,11 +50,6 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
     ::CloseHandle(started.hProcess);
     ::CloseHandle(started.hThread);
     return run;
-}
-
-void* loadZoltFunction(const char* name) {
-    static HMODULE library = ::LoadLibraryA("Zolt.dll");
-    return library == nullptr ? nullptr : reinterpret_cast<void*>(::GetProcAddress(library, name));
 }
 
 }  // namespace zolt_test
