@@ -109,6 +109,7 @@ typedef struct ZoltSlave {
 #if defined(_WIN32)
     HANDLE event;
     HANDLE host; /* the parent process, or NULL if it could not be found */
+    int host_ended; /* the parent had ended before the slave looked for it */
 #else
     sem_t *event;
     pid_t host; /* the parent process when the slave started */
@@ -221,7 +222,22 @@ static inline void zolt_slave_init(ZoltSlave *slave) {
             }
         }
         CloseHandle(snapshot);
-        if (parent != 0) slave->host = OpenProcess(SYNCHRONIZE, FALSE, parent);
+        if (parent != 0) {
+            /* A slow start may find its parent gone already, or its id
+             * taken by a younger process. */
+            FILETIME self_created, parent_created, unused[3];
+            HANDLE host = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent);
+            if (host == NULL) {
+                slave->host_ended = GetLastError() == ERROR_INVALID_PARAMETER;
+            } else if (GetProcessTimes(GetCurrentProcess(), &self_created, &unused[0], &unused[1], &unused[2]) &&
+                       GetProcessTimes(host, &parent_created, &unused[0], &unused[1], &unused[2]) &&
+                       CompareFileTime(&parent_created, &self_created) > 0) {
+                CloseHandle(host);
+                slave->host_ended = 1;
+            } else {
+                slave->host = host;
+            }
+        }
     }
 #else
     slave->host = getppid();
@@ -231,7 +247,7 @@ static inline void zolt_slave_init(ZoltSlave *slave) {
 /* Non-zero once the process that started the slave has ended. */
 static inline int zolt_slave_host_gone(const ZoltSlave *slave) {
 #if defined(_WIN32)
-    return slave->host != NULL && WaitForSingleObject(slave->host, 0) == WAIT_OBJECT_0;
+    return slave->host_ended || (slave->host != NULL && WaitForSingleObject(slave->host, 0) == WAIT_OBJECT_0);
 #else
     return getppid() != slave->host;
 #endif
