@@ -42,4 +42,26 @@ struct ProgramRun {
 // library search path is cleared, so only the program's own folder counts.
 ProgramRun runProgram(const std::string& program, const std::string& folder);
 
+#if defined(_WIN32)
+// A program started with CreateProcessA and exactly the command line given.
+// ZoltMasterOpen passes none, and Windows then makes the application path
+// itself the command line, unquoted; Wine quotes it. Ended when dropped, if
+// still running.
+class StartedProgram {
+public:
+    StartedProgram(const std::string& program, std::string commandLine, const std::string& folder);
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    bool started() const { return process_ != nullptr; }
+    // The exit code once the program has ended, waiting up to `milliseconds`;
+    // -1 while it still runs.
+    long exitCode(unsigned long milliseconds);
+
+private:
+    void* process_ = nullptr;
+};
+#endif
+
 }  // namespace zolt_test

@@ -52,4 +52,28 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
     return run;
 }
 
+StartedProgram::StartedProgram(const std::string& program, std::string commandLine, const std::string& folder) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                          &startup, &started))
+        return;
+    ::CloseHandle(started.hThread);
+    process_ = started.hProcess;
+}
+
+StartedProgram::~StartedProgram() {
+    if (process_ == nullptr) return;
+    if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) ::TerminateProcess(process_, 1);
+    ::CloseHandle(process_);
+}
+
+long StartedProgram::exitCode(unsigned long milliseconds) {
+    if (process_ == nullptr || ::WaitForSingleObject(process_, milliseconds) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_, &code);
+    return static_cast<long>(code);
+}
+
 }  // namespace zolt_test
