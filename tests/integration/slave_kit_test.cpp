@@ -1,5 +1,6 @@
 // A slave built on the slave kit alone (zolt_slave.h): the README's example,
-// driven through the real library.
+// driven through the real library. slave_paths_test.cpp tries it at awkward
+// paths.
 #include <string>
 
 #include "channel_fixture.h"
@@ -8,17 +9,6 @@ namespace zolt_test {
 namespace {
 
 using SlaveKit = ChannelTest;
-
-TEST_F(SlaveKit, DerivesTheSameNamesAsTheLibraryWhateverDotsThePathHolds) {
-    const std::string slave = slaves.pathOf("with.dots") + kSeparator + SlaveFolder::uniqueName() + ".v2.beta" +
-                              kProgramSuffix;
-    SlaveFolder::placeProgram("MinimalSlave", slave);
-    ASSERT_EQ(api.open(1, slave.c_str()), ZOLT_OK);
-    EXPECT_EQ(write(1, "dots"), ZOLT_OK);
-    EXPECT_EQ(reply(1), "Hello, dots");
-    EXPECT_EQ(api.close(1), ZOLT_OK);
-    EXPECT_EQ(reply(1), "Bye");
-}
 
 TEST_F(SlaveKit, KeepsNotificationsForAskOldestFirstAndDropsThoseBeyondItsQueue) {
     // No callback registered: the poller stays suspended and never asks.

@@ -13,7 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kFolderWithSpace = "My Slaves";
+// A period in a folder's name is no extension.
+constexpr const char* kFolderWithSpace = "My Slaves.v1";
 
 class SlavePaths : public ChannelTest {
 protected:
