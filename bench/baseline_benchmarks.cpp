@@ -97,7 +97,7 @@ private:
     pid_t child_ = 0;
     int toChild_ = -1;
     int fromChild_ = -1;
-    char reply_[kTextBytes];
+    char reply_[ZOLT_TEXT_CAPACITY];
 };
 
 // The bench slave in its spinning way, on a mailbox of our own, with this
@@ -107,14 +107,12 @@ public:
     ~SpinningPeer() {
         if (mailbox_ != nullptr) {
             // The slave ends once it has answered this.
-            if (child_ > 0 && exchange("Close")) reap(child_);
-            ::munmap(mailbox_, kMailboxBytes);
+            if (child_ > 0 && exchange(ZOLT_COMMAND_CLOSE)) reap(child_);
+            ::munmap(mailbox_, ZOLT_MAILBOX_SIZE);
         }
         if (event_ != SEM_FAILED) ::sem_close(event_);
-        if (!stem_.empty()) {
-            ::shm_unlink(("/" + stem_ + "SM").c_str());
-            ::sem_unlink(("/" + stem_ + "EM").c_str());
-        }
+        if (!mailboxName_.empty()) ::shm_unlink(mailboxName_.c_str());
+        if (!eventName_.empty()) ::sem_unlink(eventName_.c_str());
         // A slave that did not answer goes when we go.
         if (child_ > 0) ::kill(child_, SIGTERM);
         reap(child_);
@@ -126,15 +124,15 @@ public:
             error = "cannot make a link to the bench slave";
             return false;
         }
-        stem_ = stemOf(link);
-        const std::string mailboxName = "/" + stem_ + "SM";
+        const std::string mailboxName = objectName(link, ZOLT_MAILBOX_SUFFIX);
         const int descriptor = ::shm_open(mailboxName.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
-        if (descriptor < 0 || ::ftruncate(descriptor, kMailboxBytes) != 0) {
+        if (descriptor < 0 || ::ftruncate(descriptor, ZOLT_MAILBOX_SIZE) != 0) {
             error = "cannot create " + mailboxName + ": " + std::strerror(errno);
             if (descriptor >= 0) ::close(descriptor);
             return false;
         }
-        void* mapped = ::mmap(nullptr, kMailboxBytes, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+        mailboxName_ = mailboxName;
+        void* mapped = ::mmap(nullptr, ZOLT_MAILBOX_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
         ::close(descriptor);
         if (mapped == MAP_FAILED) {
             error = "cannot map " + mailboxName + ": " + std::strerror(errno);
@@ -142,11 +140,13 @@ public:
         }
         mailbox_ = static_cast<unsigned char*>(mapped);
         // The slave opens the event too, though nothing here posts it.
-        event_ = ::sem_open(("/" + stem_ + "EM").c_str(), O_CREAT | O_EXCL, 0600, 0);
+        const std::string eventName = objectName(link, ZOLT_EVENT_SUFFIX);
+        event_ = ::sem_open(eventName.c_str(), O_CREAT | O_EXCL, 0600, 0);
         if (event_ == SEM_FAILED) {
-            error = "cannot create the event of " + stem_ + ": " + std::strerror(errno);
+            error = "cannot create " + eventName + ": " + std::strerror(errno);
             return false;
         }
+        eventName_ = eventName;
         char* const arguments[] = {const_cast<char*>(link.c_str()), nullptr};
         const int failed = ::posix_spawn(&child_, link.c_str(), nullptr, nullptr, arguments, environ);
         if (failed != 0) {
@@ -169,16 +169,17 @@ public:
             }
         }
         takeText(mailbox_, reply_);
-        return std::strcmp(reply_, command) == 0 || std::strcmp(command, "Close") == 0;
+        return std::strcmp(reply_, command) == 0 || std::strcmp(command, ZOLT_COMMAND_CLOSE) == 0;
     }
 
 private:
-    std::string stem_;
+    std::string mailboxName_;
+    std::string eventName_;
     unsigned char* mailbox_ = nullptr;
     sem_t* event_ = SEM_FAILED;
     pid_t child_ = 0;
     std::int64_t waitStart_ = 0;
-    char reply_[kTextBytes] = {};
+    char reply_[ZOLT_TEXT_CAPACITY] = {};
 };
 
 }  // namespace

@@ -3,24 +3,24 @@
 // so the comparison is fair.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
 #include "mailbox.h"
+#include "zolt_protocol.h"
 
 namespace zolt_bench {
 
-// The mailbox is "/" + stem + "SM", the event "/" + stem + "EM". The stem is
-// the file name up to its last period: "dir/Name.spin" gives "Name".
-inline std::string stemOf(const std::string& path) {
-    const std::string name = path.substr(path.rfind('/') + 1);
-    return name.substr(0, name.rfind('.'));
+// The POSIX name of a slave path's mailbox or event (suffix
+// ZOLT_MAILBOX_SUFFIX or ZOLT_EVENT_SUFFIX), by the protocol's stem rule:
+// "dir/Name.spin" gives "/NameSM". Empty if the rule refuses the path.
+inline std::string objectName(const std::string& slavePath, const char* suffix) {
+    char name[ZOLT_OBJECT_NAME_CAPACITY];
+    if (zolt_object_name(slavePath.c_str(), ZOLT_PATH_SEPARATOR, suffix, name) == 0) return {};
+    return std::string("/") + name;
 }
 
 // The library's own mailbox code, so the baseline follows its protocol
-// exactly: the constants, the state byte's ordering, the text copies.
-inline constexpr std::size_t kMailboxBytes = zolt::kMailboxSize;
-inline constexpr std::size_t kTextBytes = zolt::kTextCapacity;
+// exactly: the state byte's ordering, the text copies.
 using zolt::kIdle;
 using zolt::kPending;
 using zolt::loadState;

@@ -13,6 +13,7 @@
 
 #include "allocation_counter.h"
 #include "benchmarks.h"
+#include "mailbox_layout.h"
 #include "results.h"
 #include "samples.h"
 #include "zolt_host.h"
@@ -189,8 +190,8 @@ void zoltChannelsBenchmark(benchmark::State& state, int channelCount, double sec
 void zoltTimeoutBenchmark(benchmark::State& state) {
     ZoltHost* host = hostFor(state);
     if (host == nullptr) return;
-    std::string stem;
-    if (const int status = host->open(0, "mute", &stem); status != ZOLT_OK)
+    std::string slavePath;
+    if (const int status = host->open(0, "mute", &slavePath); status != ZOLT_OK)
         return fail(state, statusText("open", 0, status));
 
     int status = ZOLT_OK;
@@ -203,7 +204,7 @@ void zoltTimeoutBenchmark(benchmark::State& state) {
         state.counters["seconds"] = seconds;
     }
     // The slave answers late once told to, so the close is quick.
-    if (sem_t* event = ::sem_open(("/" + stem + "EM").c_str(), 0); event != SEM_FAILED) {
+    if (sem_t* event = ::sem_open(objectName(slavePath, ZOLT_EVENT_SUFFIX).c_str(), 0); event != SEM_FAILED) {
         ::sem_post(event);
         ::sem_close(event);
     }

@@ -1,22 +1,11 @@
 #include "zolt_host.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 #include <filesystem>
 
-#include "mailbox_layout.h"
-
 namespace zolt_bench {
-
-std::string binaryFolder() {
-    char path[PATH_MAX] = {};
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    const std::string self(path, length > 0 ? static_cast<std::size_t>(length) : 0);
-    return self.substr(0, self.rfind('/'));
-}
 
 SlaveLinks::SlaveLinks() {
     char pattern[] = "/tmp/zolt-bench-XXXXXX";
@@ -41,31 +30,18 @@ SlaveLinks& SlaveLinks::shared() {
     return links;
 }
 
-namespace {
-
-template <typename Function>
-bool bind(void* library, const char* name, Function& function, std::string& error) {
-    function = reinterpret_cast<Function>(::dlsym(library, name));
-    if (function == nullptr) error = std::string("libZolt.so lacks ") + name;
-    return function != nullptr;
-}
-
-}  // namespace
-
 ZoltHost::ZoltHost() {
-    void* library = ::dlopen("libZolt.so", RTLD_NOW);
-    if (library == nullptr) {
-        error_ = std::string("cannot load libZolt.so: ") + ::dlerror();
+    zolt_loader::ZoltFunctions functions;
+    if (!zolt_loader::load(zolt_loader::kLibraryFileName, functions, error_)) {
+        error_ = std::string("cannot load ") + zolt_loader::kLibraryFileName + ": " + error_;
         return;
     }
-    decltype(open_) openFunction = nullptr;
-    const bool bound = bind(library, "ZoltMasterOpen", openFunction, error_) &&
-                       bind(library, "ZoltMasterWrite", write_, error_) &&
-                       bind(library, "ZoltMasterRead", read_, error_) &&
-                       bind(library, "ZoltMasterEvent", event_, error_) &&
-                       bind(library, "ZoltMasterClose", close_, error_);
-    // loaded() looks at open_ alone: set it only once all five are bound.
-    if (bound) open_ = openFunction;
+    if (const char* missing = zolt_loader::firstMissing(functions)) {
+        error_ = std::string(zolt_loader::kLibraryFileName) + " lacks " + missing;
+        return;
+    }
+    // loaded() looks at the functions only once all five are bound.
+    zolt_ = functions;
 }
 
 ZoltHost& ZoltHost::instance() {
@@ -73,16 +49,16 @@ ZoltHost& ZoltHost::instance() {
     return host;
 }
 
-std::int8_t ZoltHost::open(int channel, const char* way, std::string* stem) {
+std::int8_t ZoltHost::open(int channel, const char* way, std::string* slavePath) {
     const std::string link = SlaveLinks::shared().newLink(way);
-    if (stem != nullptr) *stem = stemOf(link);
-    return open_(static_cast<std::int8_t>(channel), link.c_str());
+    if (slavePath != nullptr) *slavePath = link;
+    return zolt_.open(static_cast<std::int8_t>(channel), link.c_str());
 }
 
 std::int8_t ZoltHost::enableCallback(int channel, NotifyCallback callback) {
     std::int8_t status = ZOLT_OK;
     do {
-        status = event_(static_cast<std::int8_t>(channel), callback);
+        status = zolt_.event(static_cast<std::int8_t>(channel), callback);
         if (status != ZOLT_OK) return status;
         if (suspensions_[channel] > 0) --suspensions_[channel];
     } while (suspensions_[channel] > 0);
@@ -91,7 +67,7 @@ std::int8_t ZoltHost::enableCallback(int channel, NotifyCallback callback) {
 
 std::int8_t ZoltHost::close(int channel) {
     ++suspensions_[channel];
-    return close_(static_cast<std::int8_t>(channel));
+    return zolt_.close(static_cast<std::int8_t>(channel));
 }
 
 }  // namespace zolt_bench

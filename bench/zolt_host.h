@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <string>
 
-#include "zolt.h"
+#include "zolt_loader.h"
 
 namespace zolt_bench {
 
 // The folder that holds this program, the library and the bench slave.
-std::string binaryFolder();
+inline std::string binaryFolder() { return zolt_loader::programFolder(); }
 
 // Uniquely named links to the bench slave. Mailbox and event names derive from
 // the slave's file name and are global to the machine, so every slave of
@@ -37,15 +37,15 @@ class ZoltHost {
 public:
     // Loads the library on first use; error() tells why if that failed.
     static ZoltHost& instance();
-    bool loaded() const { return open_ != nullptr; }
+    bool loaded() const { return zolt_.open != nullptr; }
     const std::string& error() const { return error_; }
 
-    // Opens the channel to a new bench slave; the slave's stem goes to `stem`.
-    std::int8_t open(int channel, const char* way, std::string* stem = nullptr);
+    // Opens the channel to a new bench slave; its path goes to `slavePath`.
+    std::int8_t open(int channel, const char* way, std::string* slavePath = nullptr);
     std::int8_t write(int channel, const char* command) const {
-        return write_(static_cast<std::int8_t>(channel), command);
+        return zolt_.write(static_cast<std::int8_t>(channel), command);
     }
-    const char* read(int channel) const { return read_(static_cast<std::int8_t>(channel)); }
+    const char* read(int channel) const { return zolt_.read(static_cast<std::int8_t>(channel)); }
     // Registers the callback and lets the poller run, however many closes
     // suspended it before.
     std::int8_t enableCallback(int channel, NotifyCallback callback);
@@ -54,11 +54,7 @@ public:
 private:
     ZoltHost();
 
-    decltype(&ZoltMasterOpen) open_ = nullptr;
-    decltype(&ZoltMasterWrite) write_ = nullptr;
-    decltype(&ZoltMasterRead) read_ = nullptr;
-    decltype(&ZoltMasterEvent) event_ = nullptr;
-    decltype(&ZoltMasterClose) close_ = nullptr;
+    zolt_loader::ZoltFunctions zolt_;
     std::string error_;
     // Every poller starts suspended once.
     int suspensions_[ZOLT_CHANNEL_COUNT] = {1, 1, 1, 1, 1, 1, 1, 1};

@@ -14,9 +14,9 @@
 
 #include "line_source.h"
 #include "platform.h"
-#include "shared_library.h"
 #include "status_words.h"
-#include "zolt.h"
+#include "zolt_loader.h"
+#include "zolt_protocol.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ const char* const kUsage =
     "\n"
     "  notification: Frame sent: ABC\n"
     "\n"
-    "The end of input, the line Close, /quit or Ctrl-C closes the channel\n"
+    "The end of input, the line " ZOLT_COMMAND_CLOSE ", /quit or Ctrl-C closes the channel\n"
     "(ZoltMasterClose) and ends the console. Empty lines are skipped. Lines that\n"
     "start with / are for the console itself:\n"
     "\n"
@@ -67,14 +67,6 @@ const char* const kDirectives =
     "/sleep MS        pause, letting notifications arrive\n"
     "/quit            close the channel and end\n"
     "//TEXT           send /TEXT to the slave";
-
-struct Functions {
-    decltype(&ZoltMasterOpen) open = nullptr;
-    decltype(&ZoltMasterWrite) write = nullptr;
-    decltype(&ZoltMasterRead) read = nullptr;
-    decltype(&ZoltMasterEvent) event = nullptr;
-    decltype(&ZoltMasterClose) close = nullptr;
-};
 
 struct Options {
     const char* library = nullptr;
@@ -99,7 +91,7 @@ int parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (!optionsEnded && (argument == "-h" || argument == "--help")) {
-            std::printf(kUsage, driver::kZoltLibraryName);
+            std::printf(kUsage, zolt_loader::kLibraryFileName);
             return -1;
         }
         if (!optionsEnded && argument == "--version") {
@@ -129,7 +121,7 @@ int parseOptions(int argc, char** argv, Options& options) {
         }
     }
     if (options.slavePath == nullptr) {
-        std::fprintf(stderr, kUsage, driver::kZoltLibraryName);
+        std::fprintf(stderr, kUsage, zolt_loader::kLibraryFileName);
         return kExitUsage;
     }
     long number = 0;
@@ -143,39 +135,28 @@ int parseOptions(int argc, char** argv, Options& options) {
     return 0;
 }
 
-template <typename Function>
-bool bind(void* library, const char* libraryName, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(driver::findFunction(library, name));
-    if (function != nullptr) return true;
-    sayError(std::string("the library ") + libraryName + " has no function " + name + ".");
-    return false;
-}
-
-bool loadFunctions(const char* libraryName, Functions& api) {
-    void* library = driver::loadLibrary(libraryName);
-    if (library == nullptr) {
-        sayError(std::string("cannot load the library ") + libraryName + " (" + console::libraryLoadError() +
+bool loadFunctions(const char* libraryName, zolt_loader::ZoltFunctions& api) {
+    std::string error;
+    if (!zolt_loader::load(libraryName, api, error)) {
+        sayError(std::string("cannot load the library ") + libraryName + " (" + error +
                  "). Without --library it is looked for beside the console, in the library folder, and on the "
                  "system's search path.");
         return false;
     }
-    return bind(library, libraryName, "ZoltMasterOpen", api.open) &&
-           bind(library, libraryName, "ZoltMasterWrite", api.write) &&
-           bind(library, libraryName, "ZoltMasterRead", api.read) &&
-           bind(library, libraryName, "ZoltMasterEvent", api.event) &&
-           bind(library, libraryName, "ZoltMasterClose", api.close);
+    if (const char* missing = zolt_loader::firstMissing(api)) {
+        sayError(std::string("the library ") + libraryName + " has no function " + missing + ".");
+        return false;
+    }
+    return true;
 }
 
-// The stem names the slave in the prompt, as it names its mailbox.
-std::string stemOf(const std::string& path) {
-#if defined(_WIN32)
-    const auto separator = path.rfind('\\');
-#else
-    const auto separator = path.rfind('/');
-#endif
-    std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
+// The stem names the slave in the prompt, as it names its mailbox. A path
+// the rule refuses is shown whole: the open refuses it too.
+std::string stemOf(const char* path) {
+    const char* stem = nullptr;
+    std::size_t length = 0;
+    if (zolt_find_stem(path, ZOLT_PATH_SEPARATOR, &stem, &length) == 0) return path;
+    return std::string(stem, length);
 }
 
 // Keeps a result on one line: line ends inside a reply show as \n and \r.
@@ -226,7 +207,7 @@ private:
     unsigned long counted_ = 0;
 };
 
-Functions api;
+zolt_loader::ZoltFunctions api;
 std::int8_t channel = 0;
 Notifications notifications;
 
@@ -283,7 +264,7 @@ int main(int argc, char** argv) {
     Options options;
     if (const int exit = parseOptions(argc, argv, options); exit != 0) return exit < 0 ? 0 : exit;
     channel = options.channel;
-    const char* libraryName = options.library != nullptr ? options.library : driver::kZoltLibraryName;
+    const char* libraryName = options.library != nullptr ? options.library : zolt_loader::kLibraryFileName;
     if (!loadFunctions(libraryName, api)) return kExitFailure;
 
     const bool terminal = console::standardInputIsTerminal();
@@ -307,7 +288,7 @@ int main(int argc, char** argv) {
                  console::meaningOf(Call::Event, status) + ".");
     if (terminal)
         printLine("Type commands for " + stemOf(options.slavePath) +
-                  ", one per line. /help lists the console's own; Ctrl-D or Close ends.");
+                  ", one per line. /help lists the console's own; Ctrl-D or " ZOLT_COMMAND_CLOSE " ends.");
 
     std::string line;
     while (source->next(line)) {
@@ -320,7 +301,7 @@ int main(int argc, char** argv) {
         }
         const std::string command = line[0] == '/' ? line.substr(1) : line;
         // Close is the channel's last command: ZoltMasterClose sends it.
-        if (command == "Close") break;
+        if (command == ZOLT_COMMAND_CLOSE) break;
         send(command);
         if (console::interrupted()) break;
     }

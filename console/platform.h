@@ -1,14 +1,9 @@
 // What the console needs from the system beyond standard C++.
 #pragma once
 
-#include <string>
-
 namespace console {
 
 bool standardInputIsTerminal();
-
-// Why the latest attempt to load a library failed, in the system's words.
-std::string libraryLoadError();
 
 // Until catchInterrupt, Ctrl-C is ignored, and so it is for good by the
 // slaves started meanwhile: Ctrl-C at a terminal reaches every program of

@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,11 +13,6 @@ void onInterrupt(int) { interruptSeen = 1; }
 }  // namespace
 
 bool standardInputIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
-
-std::string libraryLoadError() {
-    const char* error = ::dlerror();
-    return error != nullptr ? error : "unknown error";
-}
 
 // A slave keeps an ignored signal ignored across its exec.
 void ignoreInterrupt() { ::signal(SIGINT, SIG_IGN); }

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <string>
 
 #include "platform.h"
 
@@ -25,8 +24,6 @@ bool standardInputIsTerminal() {
     DWORD mode = 0;
     return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
-
-std::string libraryLoadError() { return "error " + std::to_string(::GetLastError()); }
 
 // Child processes inherit the ignoring of Ctrl-C.
 void ignoreInterrupt() { ::SetConsoleCtrlHandler(nullptr, TRUE); }

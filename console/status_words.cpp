@@ -4,6 +4,16 @@
 
 namespace console {
 
+namespace {
+
+const char* commandRefused() {
+    static const std::string sentence =
+        "command refused: longer than " + std::to_string(ZOLT_MAX_TEXT_LENGTH) + " characters";
+    return sentence.c_str();
+}
+
+}  // namespace
+
 const char* meaningOf(Call call, std::int8_t status) {
     if (status == ZOLT_OK) {
         switch (call) {
@@ -31,7 +41,7 @@ const char* meaningOf(Call call, std::int8_t status) {
         case ZOLT_WRITE_SLAVE_ENDED: return "the slave process no longer runs";
         case ZOLT_WRITE_NOT_OPEN: return "the channel is not open";
         case ZOLT_WRITE_REPLY_TIMEOUT: return "the slave did not reply in time";
-        case ZOLT_WRITE_COMMAND_REFUSED: return "command refused: longer than 1023 characters";
+        case ZOLT_WRITE_COMMAND_REFUSED: return commandRefused();
         default: return "unknown status";
     }
 }

@@ -2,10 +2,11 @@
 // prints the status of the open and of each command.
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 
-#include "shared_library.h"
-#include "zolt.h"
+#include "demo_platform.h"
+#include "zolt_loader.h"
 
 namespace {
 
@@ -19,39 +20,30 @@ void sayStatus(const char* format, int8_t status) {
     std::fflush(stdout);
 }
 
-template <typename Function>
-bool bind(void* library, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(driver::findFunction(library, name));
-    if (function != nullptr) return true;
-    std::printf("Error: the library has no function %s\r\n", name);
-    return false;
-}
-
 }  // namespace
 
 int main() {
     driver::useBinaryStandardOutput();
 
-    void* library = driver::loadLibrary(driver::kZoltLibraryName);
-    if (library == nullptr) {
+    zolt_loader::ZoltFunctions zolt;
+    std::string ignored;
+    if (!zolt_loader::load(zolt_loader::kLibraryFileName, zolt, ignored)) {
         say("Error: no DLL\r\n");
         return 0;
     }
-
-    decltype(&ZoltMasterOpen) open = nullptr;
-    decltype(&ZoltMasterWrite) write = nullptr;
-    decltype(&ZoltMasterClose) close = nullptr;
-    if (!bind(library, "ZoltMasterOpen", open) || !bind(library, "ZoltMasterWrite", write) ||
-        !bind(library, "ZoltMasterClose", close)) {
+    // The driver calls only these three.
+    if (const char* missing = zolt_loader::firstMissing(zolt, zolt_loader::kOpen | zolt_loader::kWrite |
+                                                                  zolt_loader::kClose)) {
+        std::printf("Error: the library has no function %s\r\n", missing);
         return 0;
     }
 
-    sayStatus("Load Brivex, return code=%d\r\n", open(0, driver::kSlavePath));
+    sayStatus("Load Brivex, return code=%d\r\n", zolt.open(0, driver::kSlavePath));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    sayStatus("Load configuration, return code=%d\r\n", write(0, "LoadConfiguration>Kwarne.cfg"));
-    sayStatus("Send frame, return code=%d\r\n", write(0, "SendF>Frame ASK"));
+    sayStatus("Load configuration, return code=%d\r\n", zolt.write(0, "LoadConfiguration>Kwarne.cfg"));
+    sayStatus("Send frame, return code=%d\r\n", zolt.write(0, "SendF>Frame ASK"));
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    close(0);
+    zolt.close(0);
     say("End\r\n");
     // The library stays loaded until the process ends.
     return 0;

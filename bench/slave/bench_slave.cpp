@@ -103,11 +103,11 @@ private:
 
     void handle() {
         takeText(mailbox_, command_);
-        if (std::strcmp(command_, "Close") == 0) {
+        if (std::strcmp(command_, ZOLT_COMMAND_CLOSE) == 0) {
             reply("Bye");
             std::exit(0);
         }
-        if (std::strcmp(command_, "Ask") == 0) {
+        if (std::strcmp(command_, ZOLT_COMMAND_ASK) == 0) {
             if (notificationPending_) {
                 notificationPending_ = false;
                 reply(notification_);
@@ -115,7 +115,7 @@ private:
                 // The host's poller goes back to waiting on the event only
                 // after this answer, so the next post waits a while.
                 if (notifying_) nextPostAt_ = monotonicNanoseconds() + kNotificationGapNanoseconds;
-                reply("(nothing)");
+                reply(ZOLT_REPLY_NOTHING);
             }
         } else if (std::strcmp(command_, "notify") == 0) {
             notifying_ = true;
@@ -152,7 +152,7 @@ private:
     sem_t* event_;
     Way way_;
     pid_t parent_;
-    char command_[kTextBytes] = {};
+    char command_[ZOLT_TEXT_CAPACITY] = {};
     bool notifying_ = false;
     bool notificationPending_ = false;
     std::int64_t nextPostAt_ = kNever;
@@ -161,7 +161,7 @@ private:
 
 // What a user would write without the library: a line in, a line out.
 [[noreturn]] void servePipe() {
-    char buffer[2 * kTextBytes];
+    char buffer[2 * ZOLT_TEXT_CAPACITY];
     std::size_t held = 0;
     for (;;) {
         const ssize_t got = ::read(STDIN_FILENO, buffer + held, sizeof buffer - held);
@@ -180,12 +180,13 @@ private:
     }
 }
 
+// What the stem rule leaves out of the file name: the text after its last
+// period.
 std::string extensionOf(const char* path) {
-    const std::string name = path;
-    const std::size_t slash = name.rfind('/');
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    return name.substr(dot + 1);
+    const char* stem = nullptr;
+    std::size_t length = 0;
+    if (zolt_find_stem(path, ZOLT_PATH_SEPARATOR, &stem, &length) == 0 || stem[length] == '\0') return "";
+    return stem + length + 1;
 }
 
 }  // namespace
@@ -205,12 +206,11 @@ int main(int argc, char** argv) {
         return kStartFailureExitCode;
     }
 
-    const std::string stem = stemOf(argv[0]);
-    const std::string mailboxName = "/" + stem + "SM";
-    const std::string eventName = "/" + stem + "EM";
+    const std::string mailboxName = objectName(argv[0], ZOLT_MAILBOX_SUFFIX);
+    const std::string eventName = objectName(argv[0], ZOLT_EVENT_SUFFIX);
     const int descriptor = ::shm_open(mailboxName.c_str(), O_RDWR, 0);
     if (descriptor < 0) failStart("cannot open mailbox", mailboxName);
-    void* mapped = ::mmap(nullptr, kMailboxBytes, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+    void* mapped = ::mmap(nullptr, ZOLT_MAILBOX_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
     ::close(descriptor);
     if (mapped == MAP_FAILED) failStart("cannot map mailbox", mailboxName);
     sem_t* event = ::sem_open(eventName.c_str(), 0);

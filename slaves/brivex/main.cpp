@@ -19,7 +19,7 @@ constexpr int kStartFailureExitCode = 2;
 constexpr std::size_t kQueueCapacity = 1024;
 
 // Static storage: about a mebibyte.
-char waiting[kQueueCapacity][ZOLT_SLAVE_TEXT_BYTES];
+char waiting[kQueueCapacity][ZOLT_TEXT_CAPACITY];
 
 class Brivex {
 public:
@@ -31,7 +31,7 @@ public:
     void serve() {
         while (const char* next = zolt_slave_wait(&slave_)) {
             const std::string_view command = next;
-            if (command == "Close") {
+            if (command == ZOLT_COMMAND_CLOSE) {
                 zolt_slave_reply(&slave_, "Brivex closed");
                 return;
             }
@@ -42,7 +42,7 @@ public:
 private:
     void handle(std::string_view command) {
         std::string_view arg;
-        if (command == "Ask") {
+        if (command == ZOLT_COMMAND_ASK) {
             zolt_slave_answer_ask(&slave_, &notifications_);
         } else if (takePrefix(command, "LoadConfiguration>", arg)) {
             loadConfiguration(std::string(arg));

@@ -7,13 +7,6 @@
 
 namespace zolt_slave {
 
-std::string stemOf(const char* programPath) {
-    char stem[ZOLT_SLAVE_MAX_STEM_LENGTH + 1];
-    if (programPath == nullptr || zolt_slave_stem(programPath, stem, sizeof stem) != 0)
-        return {};
-    return stem;
-}
-
 const char* SlaveMailbox::waitForCommand() {
     const char* command = zolt_slave_wait(&slave_);
     if (command == nullptr)
@@ -22,7 +15,7 @@ const char* SlaveMailbox::waitForCommand() {
 }
 
 void SlaveMailbox::replyWithoutNul() {
-    std::memset(zolt_slave_text(&slave_), 'Z', kTextBytes);
+    std::memset(zolt_slave_text(&slave_), 'Z', ZOLT_TEXT_CAPACITY);
     zolt_slave_release(&slave_);
 }
 

@@ -4,22 +4,22 @@
 
 #include "zolt_slave.h"
 
-static char waiting[16][ZOLT_SLAVE_TEXT_BYTES]; /* notifications not yet asked for */
+static char waiting[16][ZOLT_TEXT_CAPACITY]; /* notifications not yet asked for */
 
 int main(int argc, char **argv) {
     ZoltSlave slave;
     ZoltSlaveQueue notes;
     const char *command;
-    char text[16 + ZOLT_SLAVE_TEXT_BYTES]; /* zolt_slave_reply cuts it to 1023 */
+    char text[16 + ZOLT_TEXT_CAPACITY]; /* zolt_slave_reply cuts it to 1023 */
     if (zolt_slave_open(&slave, argc > 0 ? argv[0] : NULL) != 0) {
         fprintf(stderr, "%s\n", slave.error);
         return 2;
     }
     zolt_slave_queue_init(&notes, waiting, 16);
     while ((command = zolt_slave_wait(&slave)) != NULL) { /* NULL once the host is gone */
-        if (strcmp(command, "Ask") == 0) {
+        if (strcmp(command, ZOLT_COMMAND_ASK) == 0) {
             zolt_slave_answer_ask(&slave, &notes);
-        } else if (strcmp(command, "Close") == 0) {
+        } else if (strcmp(command, ZOLT_COMMAND_CLOSE) == 0) {
             zolt_slave_reply(&slave, "Bye");
             break;
         } else {

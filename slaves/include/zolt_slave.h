@@ -1,14 +1,15 @@
 /*
  * zolt_slave.h: the slave's end of a Zolt channel, for C (C11) and C++
- * programs on Linux and Windows. Header only: include it, nothing to link
- * but -lrt on Linux with a glibc older than 2.34.
+ * programs on Linux and Windows. Header only: include it (zolt_protocol.h,
+ * installed beside it, holds the protocol's sizes, texts and stem rule),
+ * nothing to link but -lrt on Linux with a glibc older than 2.34.
  *
- * The host starts a slave with the slave's path as its only argument. From
- * that path's stem (".../Name.ext" gives "Name") the host has already made
- * a 1025-byte mailbox and an event. The slave opens both, then loops: wait
- * for a command, act, reply. The host sends "Ask" after the slave signals the
- * event, and expects the next notification or exactly "(nothing)"; "Close"
- * is the last command of a channel.
+ * The host opens a channel with the slave's path. From that path's stem
+ * (".../Name.ext" gives "Name") the library has already made a 1025-byte
+ * mailbox and an event when it starts the slave. The slave opens both, then
+ * loops: wait for a command, act, reply. The host sends "Ask" after the slave
+ * signals the event, and expects the next notification or exactly
+ * "(nothing)"; "Close" is the last command of a channel.
  *
  *     ZoltSlave slave;
  *     const char *command;
@@ -17,11 +18,24 @@
  *         return 2;
  *     }
  *     while ((command = zolt_slave_wait(&slave)) != NULL) {
- *         if (strcmp(command, "Ask") == 0) zolt_slave_reply(&slave, ZOLT_SLAVE_NOTHING);
+ *         if (strcmp(command, ZOLT_COMMAND_ASK) == 0) zolt_slave_reply(&slave, ZOLT_REPLY_NOTHING);
  *         else zolt_slave_reply(&slave, "done");
- *         if (strcmp(command, "Close") == 0) break;
+ *         if (strcmp(command, ZOLT_COMMAND_CLOSE) == 0) break;
  *     }
  *     zolt_slave_close(&slave);
+ *
+ * The slave must derive exactly the stem the library derived from the
+ * host's path; zolt_slave_started_path says how it finds that path. On
+ * Windows only the backslash separates folders, and the stem keeps the case
+ * the host spelt (object names are case-sensitive). Paths a host may give:
+ *   C:\Datas\Brivex\Brivex.exe     absolute                    "Brivex"
+ *   Slaves\Brivex.exe              relative to the host's folder "Brivex"
+ *   C:\My Slaves\Brivex.exe        spaces in folders or name     "Brivex"
+ *   C:\Slaves\Brivex.v2.exe        several periods: the last one "Brivex.v2"
+ *   C:\Slaves\BriVex.EXE           mixed case, kept              "BriVex"
+ *   C:/Slaves/Brivex.exe           '/' is no separator there     "C:/Slaves/Brivex"
+ * The library refuses (status 3) an empty path, one longer than 99
+ * characters, and one ending in a backslash.
  *
  * The queue at the end of this file keeps notifications until the host asks;
  * slaves/example/minimal_slave.c uses it.
@@ -38,6 +52,8 @@
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
+
+#include "zolt_protocol.h"
 
 #if defined(_WIN32)
 #  include <windows.h>
@@ -70,55 +86,106 @@
 extern "C" {
 #endif
 
-/* The text area after the state byte: one NUL-terminated text. */
-#define ZOLT_SLAVE_TEXT_BYTES 1024
-#define ZOLT_SLAVE_MAX_TEXT_LENGTH (ZOLT_SLAVE_TEXT_BYTES - 1)
-#define ZOLT_SLAVE_MAILBOX_BYTES (1 + ZOLT_SLAVE_TEXT_BYTES)
-/* The reply to "Ask" when no notification is left. */
-#define ZOLT_SLAVE_NOTHING "(nothing)"
-/* Longest stem: the host refuses paths of more than 99 characters anyway. */
-#define ZOLT_SLAVE_MAX_STEM_LENGTH 120
+/* Room for a path the library accepts, and for an object's system name (on
+ * Linux with its leading '/'), each with its NUL. */
+#define ZOLT_SLAVE_PATH_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 1)
+#define ZOLT_SLAVE_NAME_CAPACITY (ZOLT_OBJECT_NAME_CAPACITY + 1)
+
+/* The kit's older names, kept so that slaves written against them still
+ * build: use the zolt_protocol.h names. */
+#define ZOLT_SLAVE_TEXT_BYTES ZOLT_TEXT_CAPACITY
+#define ZOLT_SLAVE_MAX_TEXT_LENGTH ZOLT_MAX_TEXT_LENGTH
+#define ZOLT_SLAVE_MAILBOX_BYTES ZOLT_MAILBOX_SIZE
+#define ZOLT_SLAVE_NOTHING ZOLT_REPLY_NOTHING
 
 typedef struct ZoltSlave {
-    /* The mapped mailbox: byte 0 the state (0 idle, else a command is
-     * pending), then the text area. */
+    /* The mapped mailbox: the state byte (ZOLT_STATE_IDLE, else a command
+     * is pending), then the text area. */
     unsigned char *mailbox;
     /* The pending command, copied out of the mailbox by zolt_slave_poll. */
-    char command[ZOLT_SLAVE_TEXT_BYTES];
+    char command[ZOLT_TEXT_CAPACITY];
     /* Why zolt_slave_open or zolt_slave_connect failed, as a sentence. */
     char error[256];
 #if defined(_WIN32)
     HANDLE event;
     HANDLE host; /* the parent process, or NULL if it could not be found */
+    int host_ended; /* the parent had ended before the slave looked for it */
 #else
     sem_t *event;
     pid_t host; /* the parent process when the slave started */
 #endif
 } ZoltSlave;
 
-/* The stem of a program path: the file name after the last folder separator
- * ('/', and '\\' on Windows too) up to its last '.'. Returns 0, or -1 if the
- * stem does not fit in stem_size bytes. */
-static inline int zolt_slave_stem(const char *program_path, char *stem, size_t stem_size) {
-    const char *name = program_path;
-    const char *end;
-    const char *p;
-    size_t length;
-    for (p = program_path; *p != '\0'; ++p) {
+/* The system names of the mailbox and the event of program_path's stem, by
+ * the protocol's one rule with this platform's separator; on Linux with the
+ * leading '/' of shm_open and sem_open. Returns 1, or 0 when the rule
+ * refuses the path, as the library does. */
+static inline int zolt_slave_object_names(const char *program_path, char mailbox[ZOLT_SLAVE_NAME_CAPACITY],
+                                          char event[ZOLT_SLAVE_NAME_CAPACITY]) {
 #if defined(_WIN32)
-        if (*p == '\\' || *p == '/') name = p + 1;
+    const size_t prefix = 0;
 #else
-        if (*p == '/') name = p + 1;
+    const size_t prefix = 1;
+    mailbox[0] = '/';
+    event[0] = '/';
 #endif
-    }
-    end = p;
-    for (p = name; *p != '\0'; ++p)
-        if (*p == '.') end = p;
-    length = (size_t)(end - name);
-    if (length >= stem_size) return -1;
-    memcpy(stem, name, length);
-    stem[length] = '\0';
-    return 0;
+    return zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_MAILBOX_SUFFIX, mailbox + prefix) &&
+           zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_EVENT_SUFFIX, event + prefix);
+}
+
+/* The program path in a Windows command line, into path: the text inside
+ * the quotes when the line starts with one (as Wine gives it, and as most
+ * launchers do), else the whole line, which is what Windows gives when the
+ * library starts a slave. Returns 1, or 0 when the line holds no path the
+ * library accepts: an empty one, or one longer than
+ * ZOLT_MAX_SLAVE_PATH_LENGTH. Plain string work, so it builds everywhere. */
+static inline int zolt_slave_path_in_command_line(const char *command_line, char path[ZOLT_SLAVE_PATH_CAPACITY]) {
+    const char *start = command_line;
+    size_t length = 0;
+    char end;
+    if (start == NULL) return 0;
+    end = *start == '"' ? '"' : '\0';
+    if (end == '"') ++start;
+    while (length <= ZOLT_MAX_SLAVE_PATH_LENGTH && start[length] != end && start[length] != '\0') ++length;
+    if (length == 0 || length > ZOLT_MAX_SLAVE_PATH_LENGTH) return 0;
+    memcpy(path, start, length);
+    path[length] = '\0';
+    return 1;
+}
+
+/* This program's own path as the host gave it to ZoltMasterOpen, found from
+ * what the system handed the program. argv0 is main's argv[0].
+ *   Linux: argv0 itself. The library starts a slave with its path, as
+ *   given, as the only argument.
+ *   Windows: argv0 is not used. The library starts a slave with no command
+ *   line, so Windows makes the path itself the command line, unquoted (Wine
+ *   quotes it), and the C runtime cuts argv[0] at the first space: "C:\My
+ *   Slaves\Brivex.exe" gives "C:\My". The whole command line, without its
+ *   quotes, is the path exactly as the host spelt it: relative or absolute,
+ *   in its case, with its slashes. Only where the command line holds no path
+ *   the library accepts (a launcher gave none, or a longer one) does the
+ *   file name of the program's module stand in: GetModuleFileNameA gives
+ *   the file's full path, not the host's spelling, which differs in its
+ *   folders, and may differ in case or slashes.
+ * Returns the path (on Windows copied into path), or NULL if there is none. */
+static inline const char *zolt_slave_started_path(const char *argv0, char path[ZOLT_SLAVE_PATH_CAPACITY]) {
+#if defined(_WIN32)
+    char module[MAX_PATH + 1];
+    const char *file_name = module;
+    const char *p;
+    DWORD length;
+    (void)argv0;
+    if (zolt_slave_path_in_command_line(GetCommandLineA(), path)) return path;
+    length = GetModuleFileNameA(NULL, module, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return NULL;
+    module[length] = '\0';
+    for (p = module; *p != '\0'; ++p)
+        if (*p == ZOLT_PATH_SEPARATOR) file_name = p + 1;
+    return zolt_slave_path_in_command_line(file_name, path) ? path : NULL;
+#else
+    (void)path;
+    return argv0;
+#endif
 }
 
 /* Sleeps for one polling interval, at most a millisecond. */
@@ -155,7 +222,22 @@ static inline void zolt_slave_init(ZoltSlave *slave) {
             }
         }
         CloseHandle(snapshot);
-        if (parent != 0) slave->host = OpenProcess(SYNCHRONIZE, FALSE, parent);
+        if (parent != 0) {
+            /* A slow start may find its parent gone already, or its id
+             * taken by a younger process. */
+            FILETIME self_created, parent_created, unused[3];
+            HANDLE host = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent);
+            if (host == NULL) {
+                slave->host_ended = GetLastError() == ERROR_INVALID_PARAMETER;
+            } else if (GetProcessTimes(GetCurrentProcess(), &self_created, &unused[0], &unused[1], &unused[2]) &&
+                       GetProcessTimes(host, &parent_created, &unused[0], &unused[1], &unused[2]) &&
+                       CompareFileTime(&parent_created, &self_created) > 0) {
+                CloseHandle(host);
+                slave->host_ended = 1;
+            } else {
+                slave->host = host;
+            }
+        }
     }
 #else
     slave->host = getppid();
@@ -165,7 +247,7 @@ static inline void zolt_slave_init(ZoltSlave *slave) {
 /* Non-zero once the process that started the slave has ended. */
 static inline int zolt_slave_host_gone(const ZoltSlave *slave) {
 #if defined(_WIN32)
-    return slave->host != NULL && WaitForSingleObject(slave->host, 0) == WAIT_OBJECT_0;
+    return slave->host_ended || (slave->host != NULL && WaitForSingleObject(slave->host, 0) == WAIT_OBJECT_0);
 #else
     return getppid() != slave->host;
 #endif
@@ -179,7 +261,7 @@ static inline void zolt_slave_close(ZoltSlave *slave) {
     if (slave->host != NULL) CloseHandle(slave->host);
     slave->host = NULL;
 #else
-    if (slave->mailbox != NULL) munmap(slave->mailbox, ZOLT_SLAVE_MAILBOX_BYTES);
+    if (slave->mailbox != NULL) munmap(slave->mailbox, ZOLT_MAILBOX_SIZE);
     if (slave->event != NULL) sem_close(slave->event);
 #endif
     slave->mailbox = NULL;
@@ -190,31 +272,30 @@ static inline void zolt_slave_close(ZoltSlave *slave) {
  * by zolt_slave_init. Returns 0, or -1 with the reason in slave->error. Never
  * touches the state byte: the first command may already be pending. */
 static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path) {
-    char stem[ZOLT_SLAVE_MAX_STEM_LENGTH + 1];
-    char mailbox_name[ZOLT_SLAVE_MAX_STEM_LENGTH + 4];
-    char event_name[ZOLT_SLAVE_MAX_STEM_LENGTH + 4];
+    char mailbox_name[ZOLT_SLAVE_NAME_CAPACITY];
+    char event_name[ZOLT_SLAVE_NAME_CAPACITY];
     if (program_path == NULL) {
         snprintf(slave->error, sizeof slave->error, "no program path to derive the mailbox name from");
         return -1;
     }
-    if (zolt_slave_stem(program_path, stem, sizeof stem) != 0) {
-        snprintf(slave->error, sizeof slave->error, "the program name is longer than %d characters",
-                 ZOLT_SLAVE_MAX_STEM_LENGTH);
+    if (!zolt_slave_object_names(program_path, mailbox_name, event_name)) {
+        snprintf(slave->error, sizeof slave->error,
+                 "the path \"%.100s\" names no mailbox: it is empty, longer than %d characters, or ends in a "
+                 "folder separator",
+                 program_path, ZOLT_MAX_SLAVE_PATH_LENGTH);
         return -1;
     }
 #if defined(_WIN32)
     {
         HANDLE mapping;
         void *view;
-        snprintf(mailbox_name, sizeof mailbox_name, "%sSM", stem);
-        snprintf(event_name, sizeof event_name, "%sEM", stem);
         mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, mailbox_name);
         if (mapping == NULL) {
             snprintf(slave->error, sizeof slave->error, "cannot open mailbox %s: error %lu", mailbox_name,
                      (unsigned long)GetLastError());
             return -1;
         }
-        view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, ZOLT_SLAVE_MAILBOX_BYTES);
+        view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, ZOLT_MAILBOX_SIZE);
         /* The view keeps the mapping alive. */
         CloseHandle(mapping);
         if (view == NULL) {
@@ -236,21 +317,19 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
         struct stat info;
         void *mapped;
         int fd;
-        snprintf(mailbox_name, sizeof mailbox_name, "/%sSM", stem);
-        snprintf(event_name, sizeof event_name, "/%sEM", stem);
         fd = shm_open(mailbox_name, O_RDWR, 0);
         if (fd < 0) {
             snprintf(slave->error, sizeof slave->error, "cannot open mailbox %s: %s", mailbox_name, strerror(errno));
             return -1;
         }
         /* Touching a mapping beyond the object's end would raise SIGBUS. */
-        if (fstat(fd, &info) != 0 || info.st_size < (off_t)ZOLT_SLAVE_MAILBOX_BYTES) {
+        if (fstat(fd, &info) != 0 || info.st_size < (off_t)ZOLT_MAILBOX_SIZE) {
             snprintf(slave->error, sizeof slave->error, "mailbox %s is smaller than %d bytes", mailbox_name,
-                     ZOLT_SLAVE_MAILBOX_BYTES);
+                     ZOLT_MAILBOX_SIZE);
             close(fd);
             return -1;
         }
-        mapped = mmap(NULL, ZOLT_SLAVE_MAILBOX_BYTES, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        mapped = mmap(NULL, ZOLT_MAILBOX_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
         close(fd);
         if (mapped == MAP_FAILED) {
             snprintf(slave->error, sizeof slave->error, "cannot map mailbox %s: %s", mailbox_name, strerror(errno));
@@ -260,7 +339,7 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
         if (slave->event == SEM_FAILED) {
             snprintf(slave->error, sizeof slave->error, "cannot open event %s: %s", event_name, strerror(errno));
             slave->event = NULL;
-            munmap(mapped, ZOLT_SLAVE_MAILBOX_BYTES);
+            munmap(mapped, ZOLT_MAILBOX_SIZE);
             return -1;
         }
         slave->mailbox = (unsigned char *)mapped;
@@ -269,11 +348,13 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
     return 0;
 }
 
-/* zolt_slave_init, then zolt_slave_connect: what most slaves need, with
- * argv[0] as the path. Returns 0, or -1 with the reason in slave->error. */
-static inline int zolt_slave_open(ZoltSlave *slave, const char *program_path) {
+/* zolt_slave_init, then zolt_slave_connect with the path the host gave (see
+ * zolt_slave_started_path): what most slaves need. Pass main's argv[0].
+ * Returns 0, or -1 with the reason in slave->error. */
+static inline int zolt_slave_open(ZoltSlave *slave, const char *argv0) {
+    char path[ZOLT_SLAVE_PATH_CAPACITY];
     zolt_slave_init(slave);
-    return zolt_slave_connect(slave, program_path);
+    return zolt_slave_connect(slave, zolt_slave_started_path(argv0, path));
 }
 
 /* The pending command, or NULL if none is pending; does not wait. The
@@ -281,10 +362,10 @@ static inline int zolt_slave_open(ZoltSlave *slave, const char *program_path) {
 static inline const char *zolt_slave_poll(ZoltSlave *slave) {
     const char *text;
     size_t length = 0;
-    if (ZOLT_SLAVE_LOAD_STATE(slave->mailbox) == 0) return NULL;
+    if (ZOLT_SLAVE_LOAD_STATE(slave->mailbox + ZOLT_STATE_OFFSET) == ZOLT_STATE_IDLE) return NULL;
     /* The host may have left no terminator: never read past the mailbox. */
-    text = (const char *)slave->mailbox + 1;
-    while (length < ZOLT_SLAVE_MAX_TEXT_LENGTH && text[length] != '\0') ++length;
+    text = (const char *)slave->mailbox + ZOLT_TEXT_OFFSET;
+    while (length < ZOLT_MAX_TEXT_LENGTH && text[length] != '\0') ++length;
     memcpy(slave->command, text, length);
     slave->command[length] = '\0';
     return slave->command;
@@ -303,17 +384,19 @@ static inline const char *zolt_slave_wait(ZoltSlave *slave) {
 
 /* The mailbox's text area, for a slave that writes its reply in place and
  * then calls zolt_slave_release. */
-static inline char *zolt_slave_text(ZoltSlave *slave) { return (char *)slave->mailbox + 1; }
+static inline char *zolt_slave_text(ZoltSlave *slave) { return (char *)slave->mailbox + ZOLT_TEXT_OFFSET; }
 
 /* Hands the mailbox back to the host: whatever the text area holds now is the
  * reply. */
-static inline void zolt_slave_release(ZoltSlave *slave) { ZOLT_SLAVE_STORE_STATE(slave->mailbox, 0); }
+static inline void zolt_slave_release(ZoltSlave *slave) {
+    ZOLT_SLAVE_STORE_STATE(slave->mailbox + ZOLT_STATE_OFFSET, ZOLT_STATE_IDLE);
+}
 
 /* Answers the pending command with text, cut to 1023 characters. */
 static inline void zolt_slave_reply(ZoltSlave *slave, const char *text) {
     char *area = zolt_slave_text(slave);
     size_t length = 0;
-    while (length < ZOLT_SLAVE_MAX_TEXT_LENGTH && text[length] != '\0') ++length;
+    while (length < ZOLT_MAX_TEXT_LENGTH && text[length] != '\0') ++length;
     /* text may lie in the text area itself. */
     memmove(area, text, length);
     area[length] = '\0';
@@ -334,14 +417,14 @@ static inline void zolt_slave_signal(ZoltSlave *slave) {
 /* Notifications waiting for the host to "Ask", oldest first, in storage that
  * the slave provides: a host that never asks cannot make the slave grow. */
 typedef struct ZoltSlaveQueue {
-    char (*entries)[ZOLT_SLAVE_TEXT_BYTES];
+    char (*entries)[ZOLT_TEXT_CAPACITY];
     size_t capacity;
     size_t head;
     size_t count;
 } ZoltSlaveQueue;
 
 /* An empty queue over entries[0 .. capacity-1]. */
-static inline void zolt_slave_queue_init(ZoltSlaveQueue *queue, char (*entries)[ZOLT_SLAVE_TEXT_BYTES],
+static inline void zolt_slave_queue_init(ZoltSlaveQueue *queue, char (*entries)[ZOLT_TEXT_CAPACITY],
                                          size_t capacity) {
     queue->entries = entries;
     queue->capacity = capacity;
@@ -355,7 +438,7 @@ static inline int zolt_slave_queue_push(ZoltSlaveQueue *queue, const char *text)
     size_t length = 0;
     if (queue->count == queue->capacity) return 0;
     entry = queue->entries[(queue->head + queue->count) % queue->capacity];
-    while (length < ZOLT_SLAVE_MAX_TEXT_LENGTH && text[length] != '\0') ++length;
+    while (length < ZOLT_MAX_TEXT_LENGTH && text[length] != '\0') ++length;
     memmove(entry, text, length);
     entry[length] = '\0';
     ++queue->count;
@@ -384,7 +467,7 @@ static inline int zolt_slave_notify(ZoltSlave *slave, ZoltSlaveQueue *queue, con
 /* Answers "Ask": the oldest notification, or "(nothing)". */
 static inline void zolt_slave_answer_ask(ZoltSlave *slave, ZoltSlaveQueue *queue) {
     const char *next = zolt_slave_queue_pop(queue);
-    zolt_slave_reply(slave, next != NULL ? next : ZOLT_SLAVE_NOTHING);
+    zolt_slave_reply(slave, next != NULL ? next : ZOLT_REPLY_NOTHING);
 }
 
 #ifdef __cplusplus

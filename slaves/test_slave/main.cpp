@@ -42,7 +42,7 @@ unsigned long currentProcessId() {
 }
 
 // Static storage: about a mebibyte.
-char waiting[kQueueCapacity][ZOLT_SLAVE_TEXT_BYTES];
+char waiting[kQueueCapacity][ZOLT_TEXT_CAPACITY];
 ZoltSlaveQueue notifications{waiting, kQueueCapacity, 0, 0};
 
 class TestSlave {
@@ -66,15 +66,15 @@ public:
 private:
     bool handle(std::string_view command) {
         std::string_view arg;
-        if (command == "Close") {
+        if (command == ZOLT_COMMAND_CLOSE) {
             mailbox_.reply("Bye");
             return false;
         }
-        if (command == "Ask") {
+        if (command == ZOLT_COMMAND_ASK) {
             if (crashOnAsk_)
                 std::abort();
             const char* next = zolt_slave_queue_pop(&notifications);
-            mailbox_.reply(next ? next : "(nothing)");
+            mailbox_.reply(next ? next : ZOLT_REPLY_NOTHING);
         } else if (takePrefix(command, "echo>", arg)) {
             mailbox_.reply(arg.data());
         } else if (takePrefix(command, "sleep>", arg)) {

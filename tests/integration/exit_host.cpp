@@ -5,22 +5,24 @@
 // With "hang" after the slave's path it never closes: it sends "mute", to
 // which the test slave never replies, and waits there to be killed, so the
 // mailbox it leaves behind is still pending.
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
-#include "zolt.h"
+#include "zolt_loader.h"
 
 int main(int argc, char** argv) {
     const bool hang = argc == 3 && std::strcmp(argv[2], "hang") == 0;
     if (argc != 2 && !hang) return 2;
-    void* library = ::dlopen("libZolt.so", RTLD_NOW);
-    if (library == nullptr) return 3;
-    auto open = reinterpret_cast<decltype(&ZoltMasterOpen)>(::dlsym(library, "ZoltMasterOpen"));
-    auto write = reinterpret_cast<decltype(&ZoltMasterWrite)>(::dlsym(library, "ZoltMasterWrite"));
-    auto close = reinterpret_cast<decltype(&ZoltMasterClose)>(::dlsym(library, "ZoltMasterClose"));
-    if (open == nullptr || write == nullptr || close == nullptr) return 4;
+    zolt_loader::ZoltFunctions zolt;
+    std::string ignored;
+    if (!zolt_loader::load(zolt_loader::kLibraryFileName, zolt, ignored)) return 3;
+    using zolt_loader::kClose, zolt_loader::kOpen, zolt_loader::kWrite;
+    if (zolt_loader::firstMissing(zolt, kOpen | kWrite | kClose) != nullptr) return 4;
+    const auto open = zolt.open;
+    const auto write = zolt.write;
+    const auto close = zolt.close;
     if (hang) {
         if (open(0, argv[1]) != ZOLT_OK || write(0, "echo>hi") != ZOLT_OK) return 1;
         write(0, "mute");

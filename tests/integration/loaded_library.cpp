@@ -2,27 +2,23 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace zolt_test {
 
 namespace {
 
-template <typename Function>
-void bind(const char* name, Function& function) {
-    function = reinterpret_cast<Function>(loadZoltFunction(name));
-    if (function == nullptr) {
-        std::fprintf(stderr, "cannot load the library or find %s in it\n", name);
-        std::abort();
-    }
-}
-
 ZoltFunctions load() {
     ZoltFunctions functions;
-    bind("ZoltMasterOpen", functions.open);
-    bind("ZoltMasterWrite", functions.write);
-    bind("ZoltMasterRead", functions.read);
-    bind("ZoltMasterEvent", functions.event);
-    bind("ZoltMasterClose", functions.close);
+    std::string error;
+    if (!zolt_loader::load(zolt_loader::kLibraryFileName, functions, error)) {
+        std::fprintf(stderr, "cannot load %s: %s\n", zolt_loader::kLibraryFileName, error.c_str());
+        std::abort();
+    }
+    if (const char* missing = zolt_loader::firstMissing(functions)) {
+        std::fprintf(stderr, "%s has no function %s\n", zolt_loader::kLibraryFileName, missing);
+        std::abort();
+    }
     return functions;
 }
 

@@ -2,17 +2,11 @@
 #pragma once
 
 #include "test_platform.h"
-#include "zolt.h"
+#include "zolt_loader.h"
 
 namespace zolt_test {
 
-struct ZoltFunctions {
-    decltype(&ZoltMasterOpen) open = nullptr;
-    decltype(&ZoltMasterWrite) write = nullptr;
-    decltype(&ZoltMasterRead) read = nullptr;
-    decltype(&ZoltMasterEvent) event = nullptr;
-    decltype(&ZoltMasterClose) close = nullptr;
-};
+using zolt_loader::ZoltFunctions;
 
 // Binds the five functions; aborts the test program if it cannot.
 const ZoltFunctions& zolt();

@@ -32,16 +32,24 @@ SlaveFolder::~SlaveFolder() {
 std::string SlaveFolder::newSlave() { return newSlaveFrom("TestSlave"); }
 
 std::string SlaveFolder::newSlaveFrom(const std::string& programName) {
+    const std::string path = pathOf(uniqueName() + kProgramSuffix);
+    placeProgram(programName, path);
+    return path;
+}
+
+std::string SlaveFolder::uniqueName() {
     // Counted per process: names stay in use until the process exits.
     static std::atomic<int> made{0};
-    const std::string path =
-        pathOf("Slave" + std::to_string(currentProcessId()) + "n" + std::to_string(made++) + kProgramSuffix);
+    return "Slave" + std::to_string(currentProcessId()) + "n" + std::to_string(made++);
+}
+
+void SlaveFolder::placeProgram(const std::string& programName, const std::string& path) {
+    fs::create_directories(fs::path(path).parent_path());
 #if defined(_WIN32)
     fs::copy_file(programInBuild(programName), path);
 #else
     fs::create_symlink(programInBuild(programName), path);
 #endif
-    return path;
 }
 
 std::string SlaveFolder::stemOf(const std::string& slavePath) {

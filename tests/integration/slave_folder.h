@@ -21,7 +21,12 @@ public:
     std::string newSlave();
     // The same for another program of the build, by its name without suffix.
     std::string newSlaveFrom(const std::string& programName);
-    // The stem of a path that this folder gave.
+    // A file name no other slave of any test process has, without suffix.
+    static std::string uniqueName();
+    // Puts a program of the build at `path`, making its folder.
+    static void placeProgram(const std::string& programName, const std::string& path);
+    // The stem of a path that this folder gave: its own name, not the rule
+    // under test.
     static std::string stemOf(const std::string& slavePath);
     // The folder itself, and a file name in it.
     const std::string& path() const { return folder_; }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "zolt_loader.h"
+
 namespace zolt_test {
 
 #if defined(_WIN32)
@@ -17,7 +19,7 @@ inline constexpr const char* kLibraryFile = "libZolt.so";
 #endif
 
 // The folder that holds this test program, the library and the slaves.
-std::string binaryFolder();
+inline std::string binaryFolder() { return zolt_loader::programFolder(); }
 // A program of the build, by its name without suffix.
 inline std::string programInBuild(const std::string& name) {
     return binaryFolder() + kSeparator + name + kProgramSuffix;
@@ -40,7 +42,26 @@ struct ProgramRun {
 // library search path is cleared, so only the program's own folder counts.
 ProgramRun runProgram(const std::string& program, const std::string& folder);
 
-// Loads the library by its file name and returns the named function, or null.
-void* loadZoltFunction(const char* name);
+#if defined(_WIN32)
+// A program started with CreateProcessA and exactly the command line given.
+// ZoltMasterOpen passes none, and Windows then makes the application path
+// itself the command line, unquoted; Wine quotes it. Ended when dropped, if
+// still running.
+class StartedProgram {
+public:
+    StartedProgram(const std::string& program, std::string commandLine, const std::string& folder);
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    bool started() const { return process_ != nullptr; }
+    // The exit code once the program has ended, waiting up to `milliseconds`;
+    // -1 while it still runs.
+    long exitCode(unsigned long milliseconds);
+
+private:
+    void* process_ = nullptr;
+};
+#endif
 
 }  // namespace zolt_test

@@ -1,22 +1,13 @@
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <semaphore.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 
 #include "test_platform.h"
 
 namespace zolt_test {
-
-std::string binaryFolder() {
-    char path[PATH_MAX] = {};
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    const std::string self(path, length > 0 ? static_cast<std::size_t>(length) : 0);
-    return self.substr(0, self.rfind('/'));
-}
 
 void setEnvironment(const char* name, const char* value) { ::setenv(name, value, 1); }
 void clearEnvironment(const char* name) { ::unsetenv(name); }
@@ -55,12 +46,6 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
     ::waitpid(pid, &status, 0);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
-}
-
-void* loadZoltFunction(const char* name) {
-    // Found through the test's RUNPATH, its own folder, as a host's would be.
-    static void* library = ::dlopen("libZolt.so", RTLD_NOW);
-    return library == nullptr ? nullptr : ::dlsym(library, name);
 }
 
 }  // namespace zolt_test

@@ -4,13 +4,6 @@
 
 namespace zolt_test {
 
-std::string binaryFolder() {
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string self(path, length);
-    return self.substr(0, self.find_last_of('\\'));
-}
-
 void setEnvironment(const char* name, const char* value) { ::SetEnvironmentVariableA(name, value); }
 void clearEnvironment(const char* name) { ::SetEnvironmentVariableA(name, nullptr); }
 
@@ -59,9 +52,28 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
     return run;
 }
 
-void* loadZoltFunction(const char* name) {
-    static HMODULE library = ::LoadLibraryA("Zolt.dll");
-    return library == nullptr ? nullptr : reinterpret_cast<void*>(::GetProcAddress(library, name));
+StartedProgram::StartedProgram(const std::string& program, std::string commandLine, const std::string& folder) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                          &startup, &started))
+        return;
+    ::CloseHandle(started.hThread);
+    process_ = started.hProcess;
+}
+
+StartedProgram::~StartedProgram() {
+    if (process_ == nullptr) return;
+    if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) ::TerminateProcess(process_, 1);
+    ::CloseHandle(process_);
+}
+
+long StartedProgram::exitCode(unsigned long milliseconds) {
+    if (process_ == nullptr || ::WaitForSingleObject(process_, milliseconds) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_, &code);
+    return static_cast<long>(code);
 }
 
 }  // namespace zolt_test
