@@ -1,8 +1,14 @@
 #include "poller.h"
 
+#include <chrono>
 #include <climits>
 
 namespace zolt {
+
+namespace {
+// Far longer than a woken thread takes to leave its wait.
+constexpr std::chrono::milliseconds kWakeRetry{100};
+}  // namespace
 
 bool Poller::start(Os& os, ThreadBody body, void* argument) {
     os_ = &os;
@@ -36,14 +42,15 @@ void Poller::suspendAndDetach() {
     std::unique_lock lock(mutex_);
     if (suspensions_ < INT_MAX) ++suspensions_;
     event_ = 0;
-    if (waitingOn_ == 0) return;
-    // The only way to end a wait on an event is to signal it. The poller
-    // counts this signal as ours, not the slave's.
-    if (wakeSignals_ == 0) {
+    // The only way to end a wait on an event is to signal it; the poller
+    // counts these signals as ours, not the slave's. Another thread waiting
+    // on the same event (a second open channel of the same stem, which hosts
+    // must not have) may take a signal first: then signal again.
+    while (waitingOn_ != 0) {
         os_->signalEvent(waitingOn_);
-        wakeSignals_ = 1;
+        ++wakeSignals_;
+        changed_.wait_for(lock, kWakeRetry, [&] { return waitingOn_ == 0; });
     }
-    changed_.wait(lock, [&] { return waitingOn_ == 0; });
 }
 
 int Poller::suspensionCount() const {

@@ -152,5 +152,23 @@ TEST_F(CrossChannel, AStemMovedToAnotherChannelDeliversThereAndOnlyThere) {
     api.close(1);
 }
 
+// Hosts must not open two channels of one stem at once, but a host that does
+// must still be able to close them: both pollers wait on one event, and the
+// signal that ends one's wait may be taken by the other.
+TEST_F(CrossChannel, TwoOpenChannelsOfOneStemStillClose) {
+    const std::string path = slaves.newSlave();
+    for (int round = 0; round < 3; ++round) {
+        for (int channel = 0; channel < 2; ++channel) {
+            ASSERT_EQ(api.open(static_cast<std::int8_t>(channel), path.c_str()), ZOLT_OK);
+            ASSERT_EQ(enable(channel), ZOLT_OK);
+        }
+        std::this_thread::sleep_for(20ms);  // both pollers in their wait
+        for (int channel = 0; channel < 2; ++channel) {
+            const int status = api.close(static_cast<std::int8_t>(channel));
+            EXPECT_TRUE(status >= ZOLT_OK && status <= ZOLT_WRITE_REPLY_TIMEOUT) << status;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zolt_test

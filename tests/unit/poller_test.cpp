@@ -30,6 +30,14 @@ public:
         std::lock_guard lock(mutex_);
         return blocked_;
     }
+    int signalCalls() {
+        std::lock_guard lock(mutex_);
+        return signalCalls_;
+    }
+    void takeSignalsElsewhere(int count) {
+        std::lock_guard lock(mutex_);
+        signalsTakenElsewhere_ = count;
+    }
 
     int waitForEvent(zolt::EventHandle) override {
         std::unique_lock lock(mutex_);
@@ -46,6 +54,12 @@ public:
     void signalEvent(zolt::EventHandle) override {
         {
             std::lock_guard lock(mutex_);
+            ++signalCalls_;
+            // As if another thread waiting on the same event took it.
+            if (signalsTakenElsewhere_ > 0) {
+                --signalsTakenElsewhere_;
+                return;
+            }
             ++signals_;
         }
         changed_.notify_all();
@@ -69,6 +83,8 @@ private:
     std::condition_variable changed_;
     int signals_ = 0;
     int waits_ = 0;
+    int signalCalls_ = 0;
+    int signalsTakenElsewhere_ = 0;
     bool blocked_ = false;
 };
 
@@ -118,6 +134,15 @@ TEST_F(PollerWaitTest, ASlaveSignalTakenOnTheWayOutIsPutBack) {
     poller.suspendAndDetach();
     EXPECT_FALSE(woken.get());
     EXPECT_EQ(os.pendingSignals(), 1);
+}
+
+TEST_F(PollerWaitTest, CloseSignalsAgainWhenAnotherWaiterTookItsSignal) {
+    auto woken = waitInBackground();
+    os.takeSignalsElsewhere(1);
+    poller.suspendAndDetach();
+    EXPECT_FALSE(woken.get());
+    EXPECT_EQ(os.signalCalls(), 2);
+    EXPECT_EQ(os.pendingSignals(), 0);
 }
 
 TEST_F(PollerWaitTest, ASuspendedPollerDoesNotWaitOnTheEvent) {
