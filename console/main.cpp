@@ -30,6 +30,7 @@ constexpr int kDefaultWaitSeconds = 5;
 
 const char* const kUsage =
     "Usage: zolt-console [--library FILE] PATH-TO-SLAVE [CHANNEL]\n"
+    "       zolt-console --version\n"
     "\n"
     "Opens CHANNEL (0 to 7, default 0) of the Zolt library to the slave program\n"
     "at PATH-TO-SLAVE, then sends each line of standard input to the slave as one\n"
