@@ -19,8 +19,13 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 deb=$source_dir/build/packages/zolt_${version}_$(dpkg --print-architecture).deb
 zip=$source_dir/build/packages/zolt-$version-win32.zip
 windows_build=$source_dir/build/windows
-man_pages=(zolt.3 ZoltMasterOpen.3 ZoltMasterWrite.3 ZoltMasterRead.3 ZoltMasterEvent.3 ZoltMasterClose.3
-           zolt-console.1 zolt-objects.1 Kwarne_Brivex.1)
+# Every page written in docs/man must be in the package, whatever the build's
+# list says.
+man_pages=()
+for source_page in docs/man/*.scd; do
+  page=${source_page##*/}
+  man_pages+=("${page%.scd}")
+done
 
 source "$here/harness.sh"
 source "$here/deb_checks.sh"
