@@ -86,13 +86,6 @@ void printTable(const std::vector<std::vector<std::string>>& rows, std::ostream&
     }
 }
 
-void reportUninspected(const Survey& survey, std::ostream& err) {
-    const auto& processes = survey.scan.uninspected;
-    if (processes.empty()) return;
-    err << "zolt-objects: " << processes.size() << " process" << (processes.size() == 1 ? "" : "es")
-        << " could not be inspected (their maps are closed to this user): " << processList(processes) << "\n";
-}
-
 // Could a process whose maps we could not read be using the object? Only one
 // of the owner's, unless the mode lets others in: the library never opens
 // another user's objects.
@@ -100,6 +93,22 @@ bool mightBeUsedUnseen(const Survey& survey, const ChannelObject& object) {
     for (const Process& process : survey.scan.uninspected)
         if (process.uid == object.owner || (object.mode & 0066) != 0) return true;
     return false;
+}
+
+// What list says and clean decides by: the users seen, else whether an
+// uninspected process might be one.
+std::string usedByText(const Survey& survey, const ChannelObject& object) {
+    const auto& users = usersOf(survey, object);
+    if (users.empty() && mightBeUsedUnseen(survey, object)) return "perhaps (uninspected processes)";
+    return processList(users);
+}
+
+// Named once, and only when they decided something: an object shown as
+// perhaps used, or kept for them.
+void reportUninspected(const Survey& survey, std::ostream& err) {
+    const auto& processes = survey.scan.uninspected;
+    err << "zolt-objects: " << processes.size() << " process" << (processes.size() == 1 ? "" : "es")
+        << " could not be inspected (their maps are closed to this user): " << processList(processes) << "\n";
 }
 
 // Removes path if it is still the file that was looked at.
@@ -130,13 +139,16 @@ int listObjects(std::ostream& out, std::ostream& err) {
         out << "No Zolt channel objects in " << kSharedMemoryFolder << ".\n";
     } else {
         std::vector<std::vector<std::string>> rows{{"STEM", "OBJECT", "FILE", "OWNER", "MODE", "SIZE", "STATE", "USED BY"}};
-        for (const ChannelObject& object : found.objects)
+        bool unseenMatter = false;
+        for (const ChannelObject& object : found.objects) {
             rows.push_back({shownStem(object.stem), kindName(object.kind), object.path, userName(object.owner),
                             octal(object.mode), std::to_string(object.size), stateText(object),
-                            processList(usersOf(found, object))});
+                            usedByText(found, object)});
+            unseenMatter = unseenMatter || (usersOf(found, object).empty() && mightBeUsedUnseen(found, object));
+        }
         printTable(rows, out);
+        if (unseenMatter) reportUninspected(found, err);
     }
-    reportUninspected(found, err);
     return kExitDone;
 }
 
@@ -156,6 +168,7 @@ int cleanObjects(const CleanOptions& options, std::ostream& out, std::ostream& e
         if (named.empty() || named.count(object.stem) != 0) byStem[object.stem].push_back(&object);
 
     int exitCode = kExitDone;
+    bool unseenMatter = false;
     std::set<std::string> stemsLeft;
     for (const auto& [stem, objects] : byStem) {
         std::string reason;
@@ -170,6 +183,7 @@ int cleanObjects(const CleanOptions& options, std::ostream& out, std::ostream& e
             }
             if (!options.ignoreUninspected && mightBeUsedUnseen(found, *object)) {
                 reason = "perhaps in use by a process that could not be inspected (--ignore-uninspected)";
+                unseenMatter = true;
                 break;
             }
         }
@@ -196,7 +210,7 @@ int cleanObjects(const CleanOptions& options, std::ostream& out, std::ostream& e
     for (const std::string& stem : options.stems)
         if (byStem.count(stem) == 0) out << "no objects of stem " << shownStem(stem) << "\n";
     if (byStem.empty() && named.empty()) out << "Nothing to clean in " << kSharedMemoryFolder << ".\n";
-    reportUninspected(found, err);
+    if (unseenMatter) reportUninspected(found, err);
     if (exitCode == kExitDone)
         for (const std::string& stem : options.stems)
             if (stemsLeft.count(stem) != 0) exitCode = kExitStemsLeft;

@@ -11,13 +11,15 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: zolt-objects list\n"
-    "       zolt-objects clean [--dry-run] [--all-users] [--ignore-uninspected] [STEM...]\n";
+    "       zolt-objects clean [--dry-run] [--all-users] [--ignore-uninspected] [STEM...]\n"
+    "       zolt-objects --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
     "list   Shows every channel mailbox in /dev/shm (a 1025-byte file named STEM + \"SM\")\n"
     "       and its event (sem.STEM + \"EM\"): stem, owner, mode, size, the mailbox's\n"
-    "       state byte, and the processes that map or hold each one.\n"
+    "       state byte, and the processes that map or hold each one; \"perhaps\" where\n"
+    "       only processes that could not be inspected might (clean keeps those).\n"
     "clean  Removes the objects of every STEM (or of all stems) that no process uses\n"
     "       and that belong to you, and prints each one removed. A stem's mailbox and\n"
     "       event are removed together or not at all.\n"
@@ -42,6 +44,10 @@ int main(int argc, char** argv) {
     const std::string_view command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage << kHelp;
+        return zolt_objects::kExitDone;
+    }
+    if (command == "--version") {
+        std::cout << "zolt-objects " << ZOLT_VERSION << "\n";
         return zolt_objects::kExitDone;
     }
     if (command == "list") {

@@ -7,6 +7,7 @@ from __future__ import annotations
 import ctypes
 import itertools
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -71,10 +72,12 @@ def run(*arguments: str, as_user: int = 0) -> subprocess.CompletedProcess:
     return subprocess.run(command, capture_output=True, text=True, timeout=60)
 
 
-def rows_of(stem: str) -> dict:
+def rows_of(stem: str, as_user: int = 0) -> dict:
     """The list's rows of stem, by object kind, as their columns."""
-    listing = run("list")
+    listing = run("list", as_user=as_user)
     assert listing.returncode == 0, listing.stderr
+    if listing.stdout.startswith("No Zolt channel objects"):
+        return {}
     header = listing.stdout.splitlines()[0]
     starts = [header.index(name) for name in ("STEM", "OBJECT", "FILE", "OWNER", "MODE", "SIZE", "STATE", "USED BY")]
     rows = {}
@@ -87,7 +90,8 @@ def rows_of(stem: str) -> dict:
 
 def clean_options() -> list:
     """Where even root cannot read some processes' maps (a container's init),
-    they would keep every object of their user."""
+    they would keep every object of their user (list names them only while
+    such an object exists)."""
     unseen = "could not be inspected" in run("list").stderr
     return ["--ignore-uninspected"] if unseen and os.geteuid() == 0 else []
 
@@ -139,10 +143,12 @@ def test_objects_of_a_host_killed_with_sigkill_are_unused_and_cleaned(tmp_path, 
         host.wait()
     # The slave sees its host gone and ends; then nobody uses the objects.
     deadline = time.monotonic() + 15
-    while time.monotonic() < deadline and rows_of(stem)["mailbox"][7] != "nobody":
+    # Where some processes cannot be inspected, list says so, as clean does.
+    unused = "perhaps (uninspected processes)" if clean_options() else "nobody"
+    while time.monotonic() < deadline and rows_of(stem)["mailbox"][7] != unused:
         time.sleep(0.05)
     rows = rows_of(stem)
-    assert rows["mailbox"][7] == "nobody" and rows["event"][7] == "nobody"
+    assert rows["mailbox"][7] == unused and rows["event"][7] == unused
 
     dry = run("clean", "--dry-run", *clean_options(), stem)
     assert dry.returncode == 0, dry.stdout + dry.stderr
@@ -211,16 +217,56 @@ def test_usage_errors_exit_with_2():
         assert result.returncode == 2, arguments
         assert result.stderr.startswith("zolt-objects: ")
     assert run("--help").returncode == 0
+    version = run("--version")
+    assert (version.returncode, version.stderr) == (0, "")
+    project = re.search(r"project\(Zolt VERSION ([0-9.]+)", (REPO / "CMakeLists.txt").read_text())
+    assert project and version.stdout == f"zolt-objects {project.group(1)}\n"
 
 
 def test_processes_that_cannot_be_inspected_keep_their_users_objects(stems):
-    if not clean_options():
-        pytest.skip("every process here can be inspected")
     stem = unique_stem()
     stems.append(stem)
     make_objects(stem)
+    if not clean_options():
+        pytest.skip("every process here can be inspected")
     result = run("clean", stem)
     assert result.returncode == 3
     assert result.stdout.startswith(f"kept {stem}: perhaps in use by a process that could not be inspected")
     assert "could not be inspected" in result.stderr
     assert os.path.exists(mailbox(stem)) and os.path.exists(event(stem))
+
+
+def test_list_and_clean_agree_on_objects_an_uninspectable_process_might_use(stems):
+    """A process of the objects' owner whose maps its owner may not read (not
+    dumpable): list says perhaps, clean keeps the stem, and both name it."""
+    as_user = NOBODY if os.geteuid() == 0 else 0
+    stem = unique_stem()
+    stems.append(stem)
+    make_objects(stem)
+    if as_user:
+        for path in (mailbox(stem), event(stem)):
+            os.chown(path, NOBODY, NOBODY)
+    command = [sys.executable, "-c", "import ctypes, sys; ctypes.CDLL(None).prctl(4, 0, 0, 0, 0); "
+               "print('hidden', flush=True); sys.stdin.read()"]
+    if as_user:
+        command = ["setpriv", f"--reuid={as_user}", f"--regid={as_user}", "--clear-groups", *command]
+    hidden = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        assert hidden.stdout.readline() == "hidden\n"
+        listing = run("list", as_user=as_user)
+        rows = rows_of(stem, as_user=as_user)
+        assert rows["mailbox"][7] == rows["event"][7] == "perhaps (uninspected processes)"
+        assert f"{hidden.pid} (python" in listing.stderr
+        kept = run("clean", stem, as_user=as_user)
+        assert kept.returncode == 3, kept.stdout + kept.stderr
+        assert kept.stdout.startswith(f"kept {stem}: perhaps in use by a process that could not be inspected")
+        assert f"{hidden.pid} (python" in kept.stderr
+        assert os.path.exists(mailbox(stem)) and os.path.exists(event(stem))
+        removed = run("clean", "--ignore-uninspected", stem, as_user=as_user)
+        assert removed.returncode == 0, removed.stdout + removed.stderr
+        # Nothing left that they decide: no word of them.
+        assert "could not be inspected" not in removed.stderr
+        assert not os.path.exists(mailbox(stem)) and not os.path.exists(event(stem))
+    finally:
+        hidden.kill()
+        hidden.wait()
