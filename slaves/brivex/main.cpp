@@ -17,6 +17,13 @@ using zolt_slave::takePrefix;
 
 constexpr int kStartFailureExitCode = 2;
 constexpr std::size_t kQueueCapacity = 1024;
+// What lets a file name reach another folder: on Windows either slash, and
+// the colon of a drive ("C:x.cfg" is relative to that drive's folder).
+#if defined(_WIN32)
+constexpr std::string_view kFolderCharacters = "/\\:";
+#else
+constexpr std::string_view kFolderCharacters = "/";
+#endif
 
 // Static storage: about a mebibyte.
 char waiting[kQueueCapacity][ZOLT_TEXT_CAPACITY];
@@ -57,7 +64,7 @@ private:
         if (fileName.empty())
             return reply("Error: LoadConfiguration needs a file name");
         // The file lives in the host's current directory, never elsewhere.
-        if (fileName.find('/') != std::string::npos)
+        if (fileName.find_first_of(kFolderCharacters) != std::string::npos)
             return reply("Error: configuration file name must not name a folder: " + fileName);
         std::string error;
         if (!brivex::readConfiguration(fileName, settings_, error))

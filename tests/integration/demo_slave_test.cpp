@@ -1,6 +1,7 @@
 // The demo slave's answers, through the real library.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "channel_fixture.h"
 
@@ -34,6 +35,19 @@ TEST_F(DemoSlave, LoadsItsConfigurationFromTheHostsFolder) {
     EXPECT_EQ(reply(0).rfind("Error: cannot read Missing.cfg", 0), 0u) << reply(0);
     ASSERT_EQ(write(0, "LoadConfiguration>../Kwarne.cfg"), ZOLT_OK);
     EXPECT_EQ(reply(0).rfind("Error: ", 0), 0u) << reply(0);
+}
+
+// Whatever the file: the names are refused before anything is read.
+TEST_F(DemoSlave, RefusesConfigurationNamesThatLeaveTheHostsFolder) {
+    std::vector<std::string> outside{"../Kwarne.cfg", "/etc/Kwarne.cfg", "sub/Kwarne.cfg"};
+#if defined(_WIN32)
+    // Windows takes either slash, and a drive with or without a folder.
+    outside.insert(outside.end(), {"..\\Kwarne.cfg", "C:\\Kwarne.cfg", "C:Kwarne.cfg", "\\Kwarne.cfg"});
+#endif
+    for (const std::string& name : outside) {
+        ASSERT_EQ(write(0, ("LoadConfiguration>" + name).c_str()), ZOLT_OK);
+        EXPECT_EQ(reply(0), "Error: configuration file name must not name a folder: " + name);
+    }
 }
 
 TEST_F(DemoSlave, AcceptsAFrameAndTellsAboutItOnceAsked) {
