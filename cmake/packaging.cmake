@@ -13,8 +13,10 @@ the host through a callback on a thread of the library.
 
 This package holds the library with its header, CMake package and pkg-config
 file; zolt-console, to talk to a slave by hand or from a script; the slave
-kit zolt_slave.h, to write slaves in C or C++; and Kwarne_Brivex with the
-demo slave Brivex.")
+kit zolt_slave.h, to write slaves in C or C++; the zolt module for Python 3,
+to drive slaves from Python and write them in Python; zolt-objects, to list
+and remove channel objects left behind; and Kwarne_Brivex with the demo
+slave Brivex.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(ZOLT_PACKAGE_MAINTAINER "The Zolt developers <zolt@example.org>" CACHE STRING
@@ -37,9 +39,11 @@ else()
   # the packages of hosts that link against libZolt.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cmake, pkg-config")
+  # python3 for the zolt module under /usr/lib/python3/dist-packages.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cmake, pkg-config, python3")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers
+                                        ${PROJECT_SOURCE_DIR}/cmake/debian/prerm)
 
   # /usr/share/doc/zolt: the README, the licence as Debian's copyright file,
   # and a changelog. The changelog's date honours SOURCE_DATE_EPOCH, which

@@ -8,7 +8,7 @@ namespace {
 
 const char* commandRefused() {
     static const std::string sentence =
-        "command refused: longer than " + std::to_string(ZOLT_MAX_TEXT_LENGTH) + " characters";
+        "command refused: longer than " + std::to_string(ZOLT_MAX_TEXT_LENGTH) + " bytes";
     return sentence.c_str();
 }
 

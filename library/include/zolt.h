@@ -53,13 +53,13 @@ enum {
     ZOLT_WRITE_SLAVE_ENDED = 2,       /* the slave process no longer runs */
     ZOLT_WRITE_NOT_OPEN = 3,          /* the channel is not open, or bad channel */
     ZOLT_WRITE_REPLY_TIMEOUT = 4,     /* the slave did not reply in time */
-    ZOLT_WRITE_COMMAND_REFUSED = 5,   /* command null or longer than 1023 characters */
+    ZOLT_WRITE_COMMAND_REFUSED = 5,   /* command null or longer than 1023 bytes */
 
     /* ZoltMasterEvent */
     ZOLT_EVENT_NOT_OPEN = 3 /* the channel is not open, or bad channel */
 };
 
-/* A command or reply holds at most ZOLT_MAX_TEXT_LENGTH characters. */
+/* A command or reply holds at most ZOLT_MAX_TEXT_LENGTH bytes. */
 #define ZOLT_CHANNEL_COUNT 8
 
 /* Opens a channel: creates its mailbox and event, named after the slave's

@@ -7,7 +7,7 @@
  * the stem of the slave's path:
  *   stem + "SM"  a 1025-byte shared-memory mailbox: byte 0 is the state
  *                (0 idle, anything else a request pending), bytes 1 to 1024
- *                one NUL-terminated text of at most 1023 characters;
+ *                one NUL-terminated text of at most 1023 bytes;
  *   stem + "EM"  an auto-reset event the slave signals when it has
  *                notifications for the host.
  * On Linux both names get a leading "/" (shm_open and sem_open names).
@@ -24,7 +24,7 @@ extern "C" {
 #define ZOLT_MAILBOX_SIZE 1025
 #define ZOLT_STATE_OFFSET 0
 #define ZOLT_TEXT_OFFSET 1
-#define ZOLT_TEXT_CAPACITY 1024 /* 1023 characters and the NUL */
+#define ZOLT_TEXT_CAPACITY 1024 /* 1023 bytes and the NUL */
 #define ZOLT_MAX_TEXT_LENGTH (ZOLT_TEXT_CAPACITY - 1)
 
 #define ZOLT_STATE_IDLE 0    /* the text area holds the last reply */

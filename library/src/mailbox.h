@@ -27,12 +27,12 @@ inline void storeState(unsigned char* mailbox, unsigned char state) {
     std::atomic_ref<unsigned char>(mailbox[ZOLT_STATE_OFFSET]).store(state, std::memory_order_release);
 }
 
-// Copies a text of at most kMaxTextLength characters, with its NUL, into the
+// Copies a text of at most kMaxTextLength bytes, with its NUL, into the
 // text area.
 void putText(unsigned char* mailbox, const char* text);
 
 // Copies the text area up to its NUL into `target`. A text with no NUL in the
-// area is cut to kMaxTextLength characters, so nothing past the mailbox is
+// area is cut to kMaxTextLength bytes, so nothing past the mailbox is
 // ever read and `target` is always terminated.
 void takeText(const unsigned char* mailbox, char (&target)[kTextCapacity]);
 

@@ -80,6 +80,16 @@ def test_without_its_objects_a_slave_says_why(tmp_path):
     result = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, timeout=60)
     assert result.returncode != 0
     assert "cannot open mailbox /dev/shm/OrphanSM" in result.stderr
+    assert "a host creates it, then starts this program" in result.stderr
+
+
+def test_long_replies_are_cut_where_a_character_ends(library, python_slave):
+    with zolt.open(4, python_slave(), library=library) as channel:
+        # 1023 bytes; "echo:" makes the reply 1028, and byte 1023 is inside an "é".
+        assert channel.write("a" + "é" * 511) == "echo:a" + "é" * 508
+        # The limit is in bytes, and the message says so.
+        with pytest.raises(zolt.CommandRefused, match="longer than 1023 bytes.*1024 bytes in utf-8"):
+            channel.write("é" * 512)
 
 
 def run_console(slave: str, script: str, cwd: Path) -> subprocess.CompletedProcess:
@@ -108,27 +118,57 @@ def test_zolt_console_drives_a_python_slave(python_slave, tmp_path):
     assert lines.index("notification: n2") < lines.index("write 0 (reply received): (nothing)")
 
 
-@pytest.mark.parametrize("how", ["pip install --target", "venv"])
-def test_the_package_installs_offline(tmp_path, how):
-    work = tmp_path / "source"
+def readme_line(starting: str) -> str:
+    """The README's one command line that starts with ``starting``."""
+    lines = [line.strip() for line in (PYTHON_SOURCE.parent / "README.md").read_text().splitlines()
+             if line.strip().startswith(starting)]
+    assert len(lines) == 1, lines
+    return lines[0]
+
+
+def offline_environment(tmp_path: Path) -> dict:
+    """No index to download from, and the python3 running the tests first on
+    the PATH."""
+    bin_folder = tmp_path / "bin"
+    bin_folder.mkdir()
+    (bin_folder / "python3").symlink_to(sys.executable)
+    env = {key: value for key, value in os.environ.items() if key not in ("PYTHONPATH", "ZOLT_LIBRARY")}
+    env.update(PIP_NO_INDEX="1", PATH=f"{bin_folder}{os.pathsep}{env.get('PATH', '')}")
+    return env
+
+
+def copy_of_the_package(tmp_path: Path) -> Path:
     # A copy, so the build leaves nothing in the repository.
+    work = tmp_path / "python"
     shutil.copytree(PYTHON_SOURCE, work, ignore=shutil.ignore_patterns("tests", "__pycache__", "*.egg-info", "build"))
-    if how == "venv":
-        subprocess.run([sys.executable, "-m", "venv", "--system-site-packages", str(tmp_path / "venv")], check=True)
-        python = str(tmp_path / "venv" / "bin" / "python")
-        install = [python, "-m", "pip", "install", "--no-index", str(work)]
-        env_path = {}
-    else:
-        python = sys.executable
-        install = [python, "-m", "pip", "install", "--no-index", "--no-build-isolation", "--no-deps",
-                   "--target", str(tmp_path / "site"), str(work)]
-        env_path = {"PYTHONPATH": str(tmp_path / "site")}
-    env = {key: value for key, value in os.environ.items() if key != "PYTHONPATH"}
+    return work
+
+
+def test_the_readme_venv_line_installs_offline(tmp_path):
+    copy_of_the_package(tmp_path)
+    env = offline_environment(tmp_path)
+    line = readme_line("python3 -m venv ")
+    result = subprocess.run(["sh", "-c", line], capture_output=True, text=True, env=env, cwd=tmp_path, timeout=300)
+    assert result.returncode == 0, result.stdout + result.stderr
+    python = str(tmp_path / ".venv" / "bin" / "python")
+    check = subprocess.run(
+        [python, "-c", "import zolt, sys; print(zolt.__file__); zolt.load_library(sys.argv[1])", str(LIBRARY)],
+        capture_output=True, text=True, env=env, cwd=tmp_path, timeout=60,
+    )
+    assert check.returncode == 0, check.stderr
+    assert check.stdout.startswith(str(tmp_path / ".venv")) and str(PYTHON_SOURCE) not in check.stdout
+
+
+def test_installed_elsewhere_the_module_says_how_to_name_the_library(tmp_path):
+    work = copy_of_the_package(tmp_path)
+    env = offline_environment(tmp_path)
+    install = [sys.executable, "-m", "pip", "install", "--no-deps", "--target", str(tmp_path / "site"), str(work)]
     result = subprocess.run(install, capture_output=True, text=True, env=env, cwd=tmp_path, timeout=300)
     assert result.returncode == 0, result.stdout + result.stderr
     check = subprocess.run(
-        [python, "-c", "import zolt, sys; print(zolt.__file__); zolt.load_library(sys.argv[1])", str(LIBRARY)],
-        capture_output=True, text=True, env={**env, **env_path}, cwd=tmp_path, timeout=60,
+        [sys.executable, "-c", "import zolt\ntry:\n    zolt.open(0, 'Slave')\nexcept zolt.LibraryNotFound as e:\n    print(e)"],
+        capture_output=True, text=True, env={**env, "PYTHONPATH": str(tmp_path / "site"), "LD_LIBRARY_PATH": ""},
+        cwd=tmp_path, timeout=60,
     )
     assert check.returncode == 0, check.stderr
-    assert check.stdout.startswith(str(tmp_path)) and str(PYTHON_SOURCE) not in check.stdout
+    assert "library=" in check.stdout and "$ZOLT_LIBRARY" in check.stdout, check.stdout

@@ -1,6 +1,6 @@
 """Zolt from Python: drive slaves (``zolt.open``) and write them (``zolt.Slave``).
 
-    with zolt.open(0, "./Brivex") as channel:
+    with zolt.open(0, "Datas/Morva/Brivex/Brivex") as channel:  # in the demo folder
         print(channel.write("SendF>ABC"))
         for text in channel.notifications(timeout=1):
             print("notification:", text)

@@ -76,7 +76,7 @@ class TimedOut(WriteError):
 
 
 class CommandRefused(WriteError):
-    meaning = "command refused: null, or longer than 1023 characters"
+    meaning = "command refused: null, or longer than 1023 bytes"
 
 
 WRITE_NOT_OPEN = 3

@@ -9,7 +9,7 @@ import threading
 import warnings
 from typing import Iterator, Optional, Union
 
-from . import errors, library as library_module
+from . import errors, library as library_module, protocol
 from .callbacks import Handler, slot_of
 
 CHANNEL_COUNT = 8
@@ -98,7 +98,10 @@ class Channel:
     def _exchange(self, raw: bytes, command: str) -> str:
         status = self._library.write(self.number, raw)
         if status != 0:
-            raise errors.write_error(status, detail=f"channel {self.number}, command {command[:40]!r}")
+            detail = f"channel {self.number}, command {command[:40]!r}"
+            if len(raw) > protocol.MAX_TEXT_LENGTH:
+                detail += f", {len(raw)} bytes in {self.encoding}"
+            raise errors.write_error(status, detail=detail)
         return self.read()
 
     def read(self) -> str:

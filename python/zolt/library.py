@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import ctypes
 import ctypes.util
+import importlib
 import os
 import sys
 import threading
@@ -100,7 +101,16 @@ def _candidates(explicit: Optional[Union[str, os.PathLike]]) -> List[str]:
     from_environment = os.environ.get(ENVIRONMENT_VARIABLE)
     if from_environment:
         tried.append(from_environment)
-    tried.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), LIBRARY_FILE))
+    here = os.path.dirname(os.path.abspath(__file__))
+    tried.append(os.path.join(here, LIBRARY_FILE))
+    # Installed by a package of the library (the .deb): the library's own
+    # place, relative to this folder.
+    try:
+        installed = importlib.import_module(".installed_library", __package__)
+    except ImportError:
+        pass
+    else:
+        tried.append(os.path.normpath(os.path.join(here, installed.LIBRARY_FROM_PACKAGE)))
     # The bare file name: the system's own search (LD_LIBRARY_PATH, ld.so.cache).
     tried.append(LIBRARY_FILE)
     found = ctypes.util.find_library("Zolt")
@@ -111,7 +121,8 @@ def _candidates(explicit: Optional[Union[str, os.PathLike]]) -> List[str]:
 
 def load(path: Optional[Union[str, os.PathLike]] = None) -> Library:
     """Loads the library: ``path`` if given, else $ZOLT_LIBRARY, else the file
-    beside this package, else the system's search path.
+    beside this package, else the one installed with this package (the .deb),
+    else the system's search path.
 
     Raises LibraryNotFound naming every place tried and why each failed.
     """
@@ -142,4 +153,7 @@ def load(path: Optional[Union[str, os.PathLike]] = None) -> Library:
                     continue
             _loaded[key] = library
             return library
-    raise LibraryNotFound("cannot load the Zolt library; tried " + "; ".join(failures))
+    hint = "" if path is not None else (
+        f". Name the library file with library= or ${ENVIRONMENT_VARIABLE}, "
+        f"or copy {LIBRARY_FILE} into {os.path.dirname(os.path.abspath(__file__))}")
+    raise LibraryNotFound("cannot load the Zolt library; tried " + "; ".join(failures) + hint)

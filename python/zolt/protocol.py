@@ -12,7 +12,7 @@ from typing import Optional, Union
 MAILBOX_SIZE = 1025
 STATE_OFFSET = 0
 TEXT_OFFSET = 1
-TEXT_CAPACITY = 1024  # 1023 characters and the NUL
+TEXT_CAPACITY = 1024  # 1023 bytes and the NUL
 MAX_TEXT_LENGTH = TEXT_CAPACITY - 1
 
 STATE_IDLE = 0  # the text area holds the last reply

@@ -13,9 +13,11 @@ Linux only for now.
 
 from __future__ import annotations
 
+import codecs
 import collections
 import ctypes
 import ctypes.util
+import errno
 import mmap
 import os
 import sys
@@ -93,7 +95,7 @@ class Slave:
     default); with False, "Ask" comes out of :meth:`commands` like any other
     command. "Close" is answered with ``close_reply`` and ends
     :meth:`commands`. Texts are encoded with ``encoding``; replies and
-    notifications are cut to 1023 bytes.
+    notifications are cut to 1023 bytes, at a character's end.
     """
 
     def __init__(
@@ -131,7 +133,11 @@ class Slave:
         try:
             fd = os.open(mailbox_name, os.O_RDWR)
         except OSError as error:
-            raise SlaveError(error.errno, f"cannot open mailbox {mailbox_name}: {error.strerror}") from None
+            hint = ""
+            if error.errno == errno.ENOENT:
+                # Most likely run by hand: only a host creates the objects.
+                hint = " (a host creates it, then starts this program: run it through zolt.open or zolt-console)"
+            raise SlaveError(error.errno, f"cannot open mailbox {mailbox_name}: {error.strerror}{hint}") from None
         try:
             # Touching a mapping beyond the object's end would raise SIGBUS.
             if os.fstat(fd).st_size < protocol.MAILBOX_SIZE:
@@ -155,7 +161,13 @@ class Slave:
         raw = text.encode(self.encoding, "surrogateescape")
         if b"\0" in raw:
             raise ValueError("a reply or notification cannot contain a NUL character")
-        return raw[: protocol.MAX_TEXT_LENGTH]
+        if len(raw) <= protocol.MAX_TEXT_LENGTH:
+            return raw
+        # Cut where a character ends: the decoder holds back the bytes of one
+        # that the cut would split, so the host never gets half of it.
+        decoder = codecs.getincrementaldecoder(self.encoding)("surrogateescape")
+        decoder.decode(raw[: protocol.MAX_TEXT_LENGTH])
+        return raw[: protocol.MAX_TEXT_LENGTH - len(decoder.getstate()[0])]
 
     def _take_command(self) -> Optional[str]:
         mailbox = self._mailbox

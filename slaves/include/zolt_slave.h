@@ -35,7 +35,7 @@
  *   C:\Slaves\BriVex.EXE           mixed case, kept              "BriVex"
  *   C:/Slaves/Brivex.exe           '/' is no separator there     "C:/Slaves/Brivex"
  * The library refuses (status 3) an empty path, one longer than 99
- * characters, and one ending in a backslash.
+ * bytes, and one ending in a backslash.
  *
  * The queue at the end of this file keeps notifications until the host asks;
  * slaves/example/minimal_slave.c uses it.
@@ -97,6 +97,11 @@ extern "C" {
 #define ZOLT_SLAVE_MAX_TEXT_LENGTH ZOLT_MAX_TEXT_LENGTH
 #define ZOLT_SLAVE_MAILBOX_BYTES ZOLT_MAILBOX_SIZE
 #define ZOLT_SLAVE_NOTHING ZOLT_REPLY_NOTHING
+
+/* Said when the mailbox does not exist: the program was most likely run by
+ * hand, and only a host creates the objects before starting its slave. */
+#define ZOLT_SLAVE_NOT_STARTED_BY_A_HOST \
+    " (a host creates it, then starts this program: run it through ZoltMasterOpen or zolt-console)"
 
 typedef struct ZoltSlave {
     /* The mapped mailbox: the state byte (ZOLT_STATE_IDLE, else a command
@@ -280,7 +285,7 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
     }
     if (!zolt_slave_object_names(program_path, mailbox_name, event_name)) {
         snprintf(slave->error, sizeof slave->error,
-                 "the path \"%.100s\" names no mailbox: it is empty, longer than %d characters, or ends in a "
+                 "the path \"%.100s\" names no mailbox: it is empty, longer than %d bytes, or ends in a "
                  "folder separator",
                  program_path, ZOLT_MAX_SLAVE_PATH_LENGTH);
         return -1;
@@ -291,8 +296,9 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
         void *view;
         mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, mailbox_name);
         if (mapping == NULL) {
-            snprintf(slave->error, sizeof slave->error, "cannot open mailbox %s: error %lu", mailbox_name,
-                     (unsigned long)GetLastError());
+            DWORD code = GetLastError();
+            snprintf(slave->error, sizeof slave->error, "cannot open mailbox %s: error %lu%s", mailbox_name,
+                     (unsigned long)code, code == ERROR_FILE_NOT_FOUND ? ZOLT_SLAVE_NOT_STARTED_BY_A_HOST : "");
             return -1;
         }
         view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, ZOLT_MAILBOX_SIZE);
@@ -319,7 +325,9 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
         int fd;
         fd = shm_open(mailbox_name, O_RDWR, 0);
         if (fd < 0) {
-            snprintf(slave->error, sizeof slave->error, "cannot open mailbox %s: %s", mailbox_name, strerror(errno));
+            int code = errno;
+            snprintf(slave->error, sizeof slave->error, "cannot open mailbox %s: %s%s", mailbox_name, strerror(code),
+                     code == ENOENT ? ZOLT_SLAVE_NOT_STARTED_BY_A_HOST : "");
             return -1;
         }
         /* Touching a mapping beyond the object's end would raise SIGBUS. */
@@ -392,7 +400,7 @@ static inline void zolt_slave_release(ZoltSlave *slave) {
     ZOLT_SLAVE_STORE_STATE(slave->mailbox + ZOLT_STATE_OFFSET, ZOLT_STATE_IDLE);
 }
 
-/* Answers the pending command with text, cut to 1023 characters. */
+/* Answers the pending command with text, cut to 1023 bytes. */
 static inline void zolt_slave_reply(ZoltSlave *slave, const char *text) {
     char *area = zolt_slave_text(slave);
     size_t length = 0;
@@ -432,7 +440,7 @@ static inline void zolt_slave_queue_init(ZoltSlaveQueue *queue, char (*entries)[
     queue->count = 0;
 }
 
-/* Copies text, cut to 1023 characters. Returns 1, or 0 when the queue is full. */
+/* Copies text, cut to 1023 bytes. Returns 1, or 0 when the queue is full. */
 static inline int zolt_slave_queue_push(ZoltSlaveQueue *queue, const char *text) {
     char *entry;
     size_t length = 0;

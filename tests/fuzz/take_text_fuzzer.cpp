@@ -1,6 +1,6 @@
 // The reply copy out of a mailbox whose text area holds anything a slave
 // may leave there: takeText must stop at the first NUL or after 1023
-// characters, terminate its copy, and read nothing past the mailbox.
+// bytes, terminate its copy, and read nothing past the mailbox.
 // putText must carry the copy back unchanged.
 #include <cstddef>
 #include <cstdint>

@@ -79,6 +79,23 @@ run(COMMAND ${C_COMPILER} ${SOURCE_DIR}/tests/install/host/host.c ${flags} -Wl,-
 run(COMMAND ${WORK_DIR}/pkg-config-host ${demo_slave} OUTPUT output)
 expect_output("The host built with pkg-config" "${output}" "${host_output}")
 
+# The build lines of zolt(3) and of the README, run as written, in a folder
+# holding my_host.c (the README's export of PKG_CONFIG_PATH is the one above).
+file(COPY_FILE ${SOURCE_DIR}/tests/install/host/host.c ${WORK_DIR}/my_host.c)
+foreach(document docs/man/zolt.3.scd README.md)
+  file(READ ${SOURCE_DIR}/${document} text)
+  string(REGEX MATCH "cc my_host\\.c [^\n]*\n[^\n]* -o my_host\n" line "${text}")
+  if(NOT line)
+    message(FATAL_ERROR "${document} has no two-line build line 'cc my_host.c ... -o my_host'")
+  endif()
+  # scdoc's escaped backslash.
+  string(REPLACE "\\\\" "\\" line "${line}")
+  file(REMOVE ${WORK_DIR}/my_host)
+  run(COMMAND sh -c "${line}")
+  run(COMMAND ${WORK_DIR}/my_host ${demo_slave} OUTPUT output)
+  expect_output("The host built by the line of ${document}" "${output}" "${host_output}")
+endforeach()
+
 # The installed programs find the installed library.
 file(WRITE ${WORK_DIR}/commands "there\n/wait\n")
 file(CREATE_LINK ${WORK_DIR}/cmake-host/kit_slave ${WORK_DIR}/Kit${tag} SYMBOLIC)
@@ -108,5 +125,26 @@ Load configuration, return code=3
 Send frame, return code=3
 End
 ")
+
+# The Python module finds the library installed beside it, under any prefix.
+find_program(python3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(ENV{PYTHONPATH} ${prefix}/lib/python3/dist-packages)
+run(COMMAND ${python3} -c "import os, zolt\nprint(os.path.realpath(zolt.load_library().path))" OUTPUT output)
+file(REAL_PATH ${prefix}/${LIBDIR}/libZolt.so library)
+expect_output("The installed Python module's library" "${output}" "${library}\n")
+unset(ENV{PYTHONPATH})
+
+# The build tree is a CMake package too: the host builds against the
+# library just built and runs with it.
+run(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/host -B ${WORK_DIR}/build-tree-host -G ${GENERATOR}
+            -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_PREFIX_PATH=${BUILD_DIR}/library
+            -DMINIMAL_SLAVE_SOURCE=${SOURCE_DIR}/slaves/example/minimal_slave.c)
+file(STRINGS ${WORK_DIR}/build-tree-host/CMakeCache.txt zolt_dir REGEX "^Zolt_DIR:")
+if(NOT zolt_dir STREQUAL "Zolt_DIR:PATH=${BUILD_DIR}/library")
+  message(FATAL_ERROR "find_package(Zolt) took ${zolt_dir}, not the build tree's package")
+endif()
+run(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build-tree-host)
+run(COMMAND ${WORK_DIR}/build-tree-host/host ${demo_slave} OUTPUT output)
+expect_output("The host built against the build tree" "${output}" "${host_output}")
 
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -100,7 +100,7 @@ TEST_F(ConsoleScript, PrintsEachStatusWithItsMeaningAndEachReplyThenClosesAtTheE
     EXPECT_EQ(lines[2], "write 0 (reply received): Error: unknown command: nope");
     // "//" sends the line without its first slash.
     EXPECT_EQ(lines[3], "write 0 (reply received): Error: unknown command: /x");
-    EXPECT_EQ(lines[4], "write 5 (command refused: longer than 1023 characters)");
+    EXPECT_EQ(lines[4], "write 5 (command refused: longer than 1023 bytes)");
     // A last line without its end is still sent.
     EXPECT_EQ(lines[5].rfind("write 0 (reply received): ", 0), 0u) << lines[5];
     EXPECT_EQ(lines[6], "close 0 (reply received): Brivex closed");

@@ -11,7 +11,7 @@ using Exchange = ChannelTest;
 
 TEST_F(Exchange, TextsUpToTheLimitTravelIntactBothWays) {
     openSlave(0);
-    const std::string longest(1023 - 5, 'x');  // "echo>" plus the text is 1023 characters
+    const std::string longest(1023 - 5, 'x');  // "echo>" plus the text is 1023 bytes
     ASSERT_EQ(write(0, "echo>" + longest), ZOLT_OK);
     EXPECT_EQ(reply(0), longest);
     ASSERT_EQ(write(0, "echo>"), ZOLT_OK);

@@ -14,6 +14,9 @@ expected_deb_files() {
     "$lib/pkgconfig/zolt.pc" \
     usr/libexec/zolt/demo/Datas/Morva/Brivex/Brivex usr/libexec/zolt/demo/Kwarne.cfg \
     usr/share/doc/zolt/README.md usr/share/doc/zolt/copyright usr/share/doc/zolt/changelog.gz
+  for module in "$source_dir"/python/zolt/*.py "$source_dir"/python/zolt/py.typed installed_library.py; do
+    echo "usr/lib/python3/dist-packages/zolt/${module##*/}"
+  done
   for page in "${man_pages[@]}"; do
     echo "usr/share/man/man${page##*.}/$page.gz"
   done
@@ -47,6 +50,7 @@ deb_metadata() {
   # and the trigger that refreshes the loader's cache.
   expect_same "shlibs" "$(cat "$control/shlibs")" "libZolt $soversion zolt (= $version)"
   grep -qx 'activate-noawait ldconfig' "$control/triggers" || fail "no ldconfig trigger"
+  [ -x "$control/prerm" ] || fail "no prerm, which removes the Python module's compiled files"
 }
 
 # Depends comes from the binaries: every library any of them needs, other

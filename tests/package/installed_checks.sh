@@ -35,6 +35,7 @@ man_pages_installed() {
   expect_same "man -w 3 zolt" "$(man -w 3 zolt)" /usr/share/man/man3/zolt.3.gz
   expect_same "man -w zolt-console" "$(man -w zolt-console)" /usr/share/man/man1/zolt-console.1.gz
   expect_same "man -w Kwarne_Brivex" "$(man -w Kwarne_Brivex)" /usr/share/man/man1/Kwarne_Brivex.1.gz
+  expect_same "man -w zolt-objects" "$(man -w zolt-objects)" /usr/share/man/man1/zolt-objects.1.gz
 }
 
 # The README's pkg-config line, against /usr: no search path to set.
@@ -67,6 +68,28 @@ host_builds_with_find_package() {
 write 0 (reply received): Hello, there
 notification: greeted
 close 0 (reply received): Bye"
+}
+
+# Debian's python3 finds the package's module and, through it, the package's
+# library; the README's host runs as written in the demo folder.
+python_module_runs_the_readme_host() {
+  local example
+  expect_same "The module's place" "$(cd / && /usr/bin/python3 -c 'import zolt; print(zolt.__file__)')" \
+    /usr/lib/python3/dist-packages/zolt/__init__.py
+  expect_same "The library it loads" \
+    "$(cd / && /usr/bin/python3 -c 'import os, zolt; print(os.path.realpath(zolt.load_library().path))')" \
+    "/usr/lib/$multiarch/libZolt.so.$version"
+  # The README's block after "This host drives the demo slave".
+  example=$(awk '/^This host drives the demo slave/ { found = 1 }
+                 found && /^```python$/ { inside = 1; next }
+                 inside && /^```$/ { exit }
+                 inside { print }' "$source_dir/README.md")
+  [ -n "$example" ] || fail "no Python host example in the README"
+  expect_same "The README's Python host" "$(cd "$demo_folder" && /usr/bin/python3 -c "$example")" \
+"Frame accepted: ABC
+notification: Frame sent: ABC
+5 ZoltMasterWrite returned status 5: command refused: null, or longer than 1023 bytes (channel 0, command 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx', 2000 bytes in utf-8)
+close status 0"
 }
 
 # As Kwarne_Brivex(1) says: from the demo folder, the program on the PATH.

@@ -58,7 +58,7 @@ if [ -f "$deb" ]; then
   check "every status code is on its function's man page" man_pages_cover_every_status
 
   if [ "$(id -u)" -ne 0 ]; then
-    for name in "dpkg -i" "man -w" "host with pkg-config" "host with find_package" "Kwarne_Brivex" "dpkg -r"; do
+    for name in "dpkg -i" "man -w" "host with pkg-config" "host with find_package" "Python module" "Kwarne_Brivex" "dpkg -r"; do
       skip "$name" "installing the .deb needs root; run as root (as CI does) to test it"
     done
   elif package_installed; then
@@ -70,6 +70,8 @@ if [ -f "$deb" ]; then
       check "man -w finds every page" man_pages_installed
       check "README's host with pkg-config, against the installed demo slave" host_builds_with_pkg_config
       check "README's host with find_package(Zolt), and the kit's slave" host_builds_with_find_package
+      check "Debian's python3 imports the module, which loads the package's library: the README's host" \
+        python_module_runs_the_readme_host
       check "Kwarne_Brivex from the installed demo folder" demo_runs_from_its_installed_place
       check "dpkg -r leaves no file of the package, dpkg --purge no record" deb_removes_cleanly
     fi
