@@ -283,7 +283,8 @@ int main(int argc, char** argv) {
                  std::to_string(opened) + ", " + console::meaningOf(Call::Open, opened) + ".");
         return kExitFailure;
     }
-    printLine(describe(Call::Open, opened));
+    // The channel named, since the number after "open" is the status.
+    printLine("open " + std::to_string(opened) + " (channel " + std::to_string(channel) + " open, slave started)");
     if (const std::int8_t status = api.event(channel, onNotification); status != ZOLT_OK)
         sayError("notifications will not be shown: ZoltMasterEvent gave status " + std::to_string(status) + ", " +
                  console::meaningOf(Call::Event, status) + ".");

@@ -106,7 +106,7 @@ def test_zolt_console_drives_a_python_slave(python_slave, tmp_path):
     lines = result.stdout.splitlines()
     results = [line for line in lines if not line.startswith("notification: ")]
     assert results == [
-        "open 0 (channel open, slave started)",
+        "open 0 (channel 4 open, slave started)",
         "write 0 (reply received): echo:hello",
         "write 0 (reply received): bursting",
         "write 0 (reply received): (nothing)",

@@ -101,7 +101,7 @@ file(WRITE ${WORK_DIR}/commands "there\n/wait\n")
 file(CREATE_LINK ${WORK_DIR}/cmake-host/kit_slave ${WORK_DIR}/Kit${tag} SYMBOLIC)
 run(COMMAND ${prefix}/${BINDIR}/zolt-console ${WORK_DIR}/Kit${tag} INPUT_FILE ${WORK_DIR}/commands OUTPUT output)
 expect_output("zolt-console with the installed kit's slave" "${output}"
-"open 0 (channel open, slave started)
+"open 0 (channel 0 open, slave started)
 write 0 (reply received): Hello, there
 notification: greeted
 close 0 (reply received): Bye

@@ -95,7 +95,7 @@ TEST_F(ConsoleScript, PrintsEachStatusWithItsMeaningAndEachReplyThenClosesAtTheE
     EXPECT_EQ(run.errors, "");
     const std::vector<std::string> lines = results(run);
     ASSERT_EQ(lines.size(), 7u) << run.errors;
-    EXPECT_EQ(lines[0], "open 0 (channel open, slave started)");
+    EXPECT_EQ(lines[0], "open 0 (channel 6 open, slave started)");
     EXPECT_EQ(lines[1], "write 0 (reply received): Error: LoadConfiguration needs a file name");
     EXPECT_EQ(lines[2], "write 0 (reply received): Error: unknown command: nope");
     // "//" sends the line without its first slash.
@@ -135,7 +135,7 @@ TEST_F(ConsoleScript, CloseIsTheLastCommandSent) {
     const std::string slave = folder.newSlaveFrom("Brivex");
     const ConsoleRun run = runConsole(quoted(slave), "Close\nSendF>never\n");
     EXPECT_EQ(run.exitCode, 0) << run.errors;
-    EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0 (channel open, slave started)",
+    EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0 (channel 0 open, slave started)",
                                                     "close 0 (reply received): Brivex closed"}));
 }
 
@@ -144,7 +144,7 @@ TEST_F(ConsoleScript, FailuresShowTheirStatusAndAFailedCloseEndsWithStatusOne) {
     const std::string slave = folder.newSlave();
     const ConsoleRun run = runConsole(quoted(slave), "exit>0\n/quit\nnever sent\n");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0 (channel open, slave started)",
+    EXPECT_EQ(run.lines, (std::vector<std::string>{"open 0 (channel 0 open, slave started)",
                                                     "write 4 (the slave did not reply in time)",
                                                     "close 2 (the slave process no longer runs)"}));
     EXPECT_NE(run.errors.find("closing channel 0 failed: status 2"), std::string::npos) << run.errors;

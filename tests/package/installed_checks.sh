@@ -64,7 +64,7 @@ host_builds_with_find_package() {
   kit=$work/Kit$$
   ln -sfn "$work/cmake-host/kit_slave" "$kit"
   expect_same "zolt-console with the kit's slave" "$(printf 'there\n/wait\n' | zolt-console "$kit")" \
-"open 0 (channel open, slave started)
+"open 0 (channel 0 open, slave started)
 write 0 (reply received): Hello, there
 notification: greeted
 close 0 (reply received): Bye"
@@ -114,6 +114,8 @@ deb_removes_cleanly() {
       fail "the empty folder /$path is left"
     fi
   done < <(dpkg-deb -c "$deb" | awk '{ sub(/^\.\//, "", $6); sub(/\/$/, "", $6); if ($6 != "") print $6 }')
+  # Nor the compiled files Python wrote beside the module when root imported it.
+  [ ! -e /usr/lib/python3/dist-packages/zolt ] || fail "/usr/lib/python3/dist-packages/zolt is left: $(ls -A /usr/lib/python3/dist-packages/zolt)"
   ! ldconfig -p | grep -q libZolt || fail "the loader's cache still knows libZolt"
   ! man -w ZoltMasterOpen >/dev/null 2>&1 || fail "man still finds ZoltMasterOpen"
   ! pkg-config --exists zolt || fail "pkg-config still finds zolt"
