@@ -131,6 +131,15 @@ TEST_F(ConsoleScript, TalksToTheReadmeSlaveBuiltOnTheKit) {
     EXPECT_TRUE(has(run.lines, "close 0 (reply received): Bye")) << testing::PrintToString(run.lines);
 }
 
+// Not a console run: a kit slave started from the shell, with no host.
+TEST_F(ConsoleScript, ASlaveRunByHandSaysThatAHostStartsIt) {
+    const std::string slave = folder.newSlaveFrom("MinimalSlave");
+    const ConsoleRun run = runConsole("", "", slave);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.errors.find("cannot open mailbox"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("a host creates it, then starts this program"), std::string::npos) << run.errors;
+}
+
 TEST_F(ConsoleScript, CloseIsTheLastCommandSent) {
     const std::string slave = folder.newSlaveFrom("Brivex");
     const ConsoleRun run = runConsole(quoted(slave), "Close\nSendF>never\n");
