@@ -128,7 +128,7 @@ End
 
 # The Python module finds the library installed beside it, under any prefix.
 find_program(python3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
-set(ENV{PYTHONPATH} ${prefix}/lib/python3/dist-packages)
+set(ENV{PYTHONPATH} ${prefix}/${PYTHONDIR})
 run(COMMAND ${python3} -c "import os, zolt\nprint(os.path.realpath(zolt.load_library().path))" OUTPUT output)
 file(REAL_PATH ${prefix}/${LIBDIR}/libZolt.so library)
 expect_output("The installed Python module's library" "${output}" "${library}\n")
