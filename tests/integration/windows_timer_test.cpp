@@ -153,9 +153,10 @@ TEST_F(WindowsTimer, ASilentSlavesWriteTimesOutAfterFourThousandShortSleeps) {
     const double started = secondsNow();
     EXPECT_EQ(write(0, "mute"), ZOLT_WRITE_REPLY_TIMEOUT);
     const double took = secondsNow() - started;
-    // 4000 ticks would be 62.5 s.
+    // 4000 ticks would be 62.5 s. Under a loaded Wine every sleep waits for
+    // the wineserver too, hence the room above.
     EXPECT_GE(took, 3.6);
-    EXPECT_LE(took, 10.0);
+    EXPECT_LE(took, 20.0);
     EXPECT_LT(processCpuSeconds() - cpuBefore, took / 3);
     // The slave never answers: ending it spares the close a wait of its own.
     HANDLE slave = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, slaveId);
