@@ -34,6 +34,12 @@ extern "C" {
  * sleeps of one millisecond. A slave must answer within it. */
 #define ZOLT_SLEEPS_PER_WAIT 4000
 
+/* Linux: right after raising the state byte the host wakes every futex
+ * waiter on the mailbox's first 32-bit word, the one that holds the state
+ * byte. A slave may wait there, with a time limit, rather than look again
+ * and again; a slave that only looks notices nothing of it. */
+#define ZOLT_WAKE_WORD_OFFSET 0
+
 #define ZOLT_MAILBOX_SUFFIX "SM"
 #define ZOLT_EVENT_SUFFIX "EM"
 

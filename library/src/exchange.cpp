@@ -27,22 +27,29 @@ std::int8_t Library::exchange(ChannelRecord& channel) {
     if (exitCode != kStillRunning) return ZOLT_WRITE_SLAVE_ENDED;
 
     unsigned char* mailbox = channel.mailbox;
-    if (!waitUntilIdle(mailbox)) return ZOLT_WRITE_MAILBOX_BUSY;
+    if (!waitUntilIdle(channel)) return ZOLT_WRITE_MAILBOX_BUSY;
     putText(mailbox, channel.command);
     storeState(mailbox, kPending);
-    if (!waitUntilIdle(mailbox)) return ZOLT_WRITE_REPLY_TIMEOUT;
+    os_.wakeSlave(mailbox);
+    if (!waitUntilIdle(channel)) return ZOLT_WRITE_REPLY_TIMEOUT;
     takeText(mailbox, channel.reply);
     return ZOLT_OK;
 }
 
 // Checks before every sleep and gives up right after the last one, so a wait
-// costs at most kSleepsPerWait sleeps.
-bool Library::waitUntilIdle(unsigned char* mailbox) {
-    for (int sleepsLeft = kSleepsPerWait; loadState(mailbox) != kIdle;) {
-        os_.sleepOneMillisecond();
-        if (--sleepsLeft == 0) return false;
+// costs at most kSleepsPerWait sleeps. The channel sleeps as its own sleeper:
+// only its exchange lock's holder sleeps there.
+bool Library::waitUntilIdle(ChannelRecord& channel) {
+    if (loadState(channel.mailbox) == kIdle) return true;
+    const int sleeper = static_cast<int>(&channel - channels_.data());
+    bool idle = false;
+    for (int sleepsLeft = kSleepsPerWait; !idle;) {
+        os_.sleepOneMillisecond(sleeper);
+        if (--sleepsLeft == 0) break;
+        idle = loadState(channel.mailbox) == kIdle;
     }
-    return true;
+    os_.finishSleeping(sleeper);
+    return idle;
 }
 
 }  // namespace zolt

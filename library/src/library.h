@@ -48,7 +48,7 @@ private:
     // Both run with the channel's exchange lock held.
     std::int8_t writeLocked(ChannelRecord& channel, const char* command);
     std::int8_t exchange(ChannelRecord& channel);
-    bool waitUntilIdle(unsigned char* mailbox);
+    bool waitUntilIdle(ChannelRecord& channel);
     void releaseView(ChannelRecord& channel);
 
     void drainNotifications(ChannelRecord& channel);

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "zolt.h"
+
 namespace zolt {
 
 // Opaque handles. Zero means "none" for every kind.
@@ -18,6 +20,9 @@ using ThreadHandle = std::intptr_t;
 inline constexpr std::uint32_t kStillRunning = 259;
 
 using ThreadBody = void (*)(void* argument);
+
+// One sleeper per channel: a channel's exchanges never overlap.
+inline constexpr int kSleeperCount = ZOLT_CHANNEL_COUNT;
 
 class Os {
 public:
@@ -56,7 +61,18 @@ public:
     // Starts a thread that runs body(argument). Zero on failure.
     virtual ThreadHandle createThread(ThreadBody body, void* argument, std::uint32_t& threadId) = 0;
 
-    virtual void sleepOneMillisecond() = 0;
+    // Sleeps about one millisecond. A sleeper (0 to kSleeperCount - 1) is
+    // one caller's own: where the system needs a timer to sleep that
+    // precisely, each sleeper gets its own, made on its first sleep. Only one
+    // thread at a time sleeps on a given sleeper.
+    virtual void sleepOneMillisecond(int sleeper) = 0;
+    // Right after the state byte was raised: wakes a slave that waits for
+    // it in the system, where the system has a way (see
+    // ZOLT_WAKE_WORD_OFFSET). Never fails, never blocks.
+    virtual void wakeSlave(unsigned char* mailbox) = 0;
+    // After the last sleep of a wait: the sleeper lets go of whatever it
+    // holds only while sleeping.
+    virtual void finishSleeping(int sleeper) = 0;
 
 protected:
     ~Os() = default;

@@ -20,7 +20,9 @@ public:
     void queryExitCode(ProcessHandle process, std::uint32_t& exitCode) override;
     void releaseProcess(ProcessHandle process) override;
     ThreadHandle createThread(ThreadBody body, void* argument, std::uint32_t& threadId) override;
-    void sleepOneMillisecond() override;
+    void sleepOneMillisecond(int sleeper) override;
+    void finishSleeping(int sleeper) override;
+    void wakeSlave(unsigned char* mailbox) override;
 };
 
 }  // namespace zolt

@@ -10,6 +10,7 @@ import signal
 import subprocess
 import sys
 import textwrap
+import time
 from pathlib import Path
 
 import pytest
@@ -49,6 +50,27 @@ def test_the_stem_comes_from_the_script_path_with_all_its_periods(library, pytho
     with zolt.open(2, path, library=library) as channel:
         assert channel.write("pid").isdigit()
         assert os.path.exists(f"/dev/shm/{stem}SM")
+
+
+def _cpu_seconds(pid: int) -> float:
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def test_an_idle_slave_rests_until_the_host_wakes_it(library, python_slave):
+    # It used to look every millisecond. The bound is loose enough for a
+    # loaded machine; docs/performance.md has the figures.
+    with zolt.open(4, python_slave(), library=library) as channel:
+        pid = int(channel.write("pid"))
+        time.sleep(0.2)  # past the quick looks that follow a command
+        before, started = _cpu_seconds(pid), time.monotonic()
+        time.sleep(3)
+        used, idle = _cpu_seconds(pid) - before, time.monotonic() - started
+        assert used < 0.01 * idle, f"{used} s of CPU in {idle} s"
+        # Woken, it answers the first command at once.
+        started = time.monotonic()
+        assert channel.write("awake") == "echo:awake"
+        assert time.monotonic() - started < 1.0
 
 
 def test_a_slave_whose_host_dies_leaves(python_slave, tmp_path):

@@ -21,6 +21,10 @@ STATE_PENDING = 1  # the text area holds a command
 # How long the host waits for the mailbox, twice per exchange, in 1 ms sleeps.
 SLEEPS_PER_WAIT = 4000
 
+# Linux: right after raising the state the host wakes futex waiters on the
+# mailbox's first 32-bit word, which holds the state byte.
+WAKE_WORD_OFFSET = 0
+
 MAILBOX_SUFFIX = "SM"
 EVENT_SUFFIX = "EM"
 

@@ -26,12 +26,18 @@ import time
 from typing import Deque, Iterator, Optional
 
 from . import protocol
+from .wake_word import WakeWord
 
-# Poll every 0.1 ms while commands come in, as the C kit does; after a quiet
-# spell every millisecond, so an idle slave costs little.
+# Poll every 0.1 ms while commands come in, as the C kit does. After a quiet
+# spell rest until the host's wake-up, up to 50 ms at a time (or, where the
+# system cannot, poll every millisecond), so an idle slave costs little.
+# Whether the host is gone is asked at every rest, and only every so many
+# quick looks.
 _BUSY_POLL_SECONDS = 0.0001
 _IDLE_POLL_SECONDS = 0.001
+_RESTING_SECONDS = 0.05
 _BUSY_SPELL_SECONDS = 0.05
+_LOOKS_PER_HOST_CHECK = 64
 
 
 class SlaveError(OSError):
@@ -119,6 +125,7 @@ class Slave:
         self._pending = False
         self._mailbox: Optional[mmap.mmap] = None
         self._event: Optional[_Semaphore] = None
+        self._wake: Optional[WakeWord] = None
         self._last_command = time.monotonic()
         program = sys.argv[0] if path is None else path
         stem = protocol.find_stem(program)
@@ -145,9 +152,11 @@ class Slave:
             self._mailbox = mmap.mmap(fd, protocol.MAILBOX_SIZE, mmap.MAP_SHARED, mmap.PROT_READ | mmap.PROT_WRITE)
         finally:
             os.close(fd)
+        self._wake = WakeWord(self._mailbox)
         try:
             self._event = _Semaphore(b"/" + stem + protocol.EVENT_SUFFIX.encode())
         except BaseException:
+            self._wake.release()
             self._mailbox.close()
             self._mailbox = None
             raise
@@ -186,14 +195,19 @@ class Slave:
 
     def wait(self) -> Optional[str]:
         """Waits for the next command; None once the host has ended."""
+        looks = 0
         while True:
             command = self._take_command()
             if command is not None:
                 return command
-            if self.host_gone:
+            resting = time.monotonic() - self._last_command >= _BUSY_SPELL_SECONDS
+            if (resting or looks % _LOOKS_PER_HOST_CHECK == 0) and self.host_gone:
                 return None
-            quiet = time.monotonic() - self._last_command
-            time.sleep(_BUSY_POLL_SECONDS if quiet < _BUSY_SPELL_SECONDS else _IDLE_POLL_SECONDS)
+            looks += 1
+            if not resting:
+                time.sleep(_BUSY_POLL_SECONDS)
+            elif self._wake is None or not self._wake.rest(_RESTING_SECONDS):
+                time.sleep(_IDLE_POLL_SECONDS)
 
     def reply(self, text: str) -> None:
         """Answers the pending command and hands the mailbox back to the host."""
@@ -256,6 +270,8 @@ class Slave:
         if self._mailbox is not None:
             if self._pending:
                 self.reply("")
+            if self._wake is not None:
+                self._wake.release()
             self._mailbox.close()
             self._mailbox = None
         if self._event is not None:

@@ -53,6 +53,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "zolt_precise_sleep.h"
 #include "zolt_protocol.h"
 
 #if defined(_WIN32)
@@ -65,6 +66,15 @@
 #  include <sys/stat.h>
 #  include <sys/select.h>
 #  include <unistd.h>
+#  if defined(__linux__)
+#    include <linux/futex.h>
+#    include <sys/syscall.h>
+#    include <time.h>
+/* Strict C hides syscall; the C library has it all the same. */
+#    if !defined(__cplusplus) && defined(__GLIBC__) && !defined(__USE_MISC)
+long syscall(long number, ...);
+#    endif
+#  endif
 #endif
 
 /* The state byte is shared with another process: plain loads and stores
@@ -115,6 +125,7 @@ typedef struct ZoltSlave {
     HANDLE event;
     HANDLE host; /* the parent process, or NULL if it could not be found */
     int host_ended; /* the parent had ended before the slave looked for it */
+    ZoltPreciseSleep nap; /* Sleep(1) would last a whole system tick */
 #else
     sem_t *event;
     pid_t host; /* the parent process when the slave started */
@@ -193,13 +204,51 @@ static inline const char *zolt_slave_started_path(const char *argv0, char path[Z
 #endif
 }
 
-/* Sleeps for one polling interval, at most a millisecond. */
-static inline void zolt_slave_nap(void) {
+/* How zolt_slave_wait paces its looks at the mailbox. Right after a command
+ * the next one tends to follow soon: quick naps of 0.1 ms answer it well
+ * within the host's first sleep of a millisecond. After a quiet spell the
+ * slave rests: on Linux it waits in the kernel for the host's wake-up on the
+ * mailbox's first word (ZOLT_WAKE_WORD_OFFSET), up to 50 ms at a time, so
+ * that an idle slave wakes twenty times a second and still answers at once;
+ * elsewhere it naps a millisecond. Whether the host is gone is asked on
+ * every resting look, and only every so many quick ones. On Windows the naps
+ * use a high-resolution timer (zolt_precise_sleep.h): Sleep(1) would last a
+ * whole system tick, 15.625 ms by default. */
+#define ZOLT_SLAVE_QUICK_NAP_MICROSECONDS 100
+#define ZOLT_SLAVE_RESTING_NAP_MICROSECONDS 1000
+#define ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS 50
+#define ZOLT_SLAVE_QUICK_NAPS 500 /* 50 ms */
+#define ZOLT_SLAVE_LOOKS_PER_HOST_CHECK 64
+#if defined(__linux__)
+#  define ZOLT_SLAVE_RESTS_UNTIL_WOKEN 1
+#else
+#  define ZOLT_SLAVE_RESTS_UNTIL_WOKEN 0
+#endif
+
+/* Sleeps for one polling interval: a quick one, or once resting until the
+ * host raises the state byte or the resting time is up. */
+static inline void zolt_slave_nap(ZoltSlave *slave, int resting) {
 #if defined(_WIN32)
-    Sleep(1);
+    zolt_precise_sleep(&slave->nap,
+                       resting ? ZOLT_SLAVE_RESTING_NAP_MICROSECONDS : ZOLT_SLAVE_QUICK_NAP_MICROSECONDS);
 #else
     /* select, unlike nanosleep, is declared under strict C11 too. */
-    struct timeval interval = {0, 100};
+    struct timeval interval = {0, ZOLT_SLAVE_QUICK_NAP_MICROSECONDS};
+#  if defined(__linux__)
+    if (resting) {
+        unsigned int *word = (unsigned int *)(void *)(slave->mailbox + ZOLT_WAKE_WORD_OFFSET);
+        const unsigned int seen = __atomic_load_n(word, __ATOMIC_ACQUIRE);
+        struct timespec limit = {0, ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS * 1000000L};
+        /* A change since the look, the host's wake-up or the time limit
+         * ends the wait; a refusal falls back to a nap. */
+        if (((const unsigned char *)&seen)[ZOLT_STATE_OFFSET - ZOLT_WAKE_WORD_OFFSET] != ZOLT_STATE_IDLE ||
+            syscall(SYS_futex, word, FUTEX_WAIT, seen, &limit, NULL, 0) == 0 || errno == EAGAIN ||
+            errno == ETIMEDOUT || errno == EINTR)
+            return;
+    }
+#  endif
+    if (resting) interval.tv_usec = ZOLT_SLAVE_RESTING_NAP_MICROSECONDS;
+    (void)slave;
     select(0, NULL, NULL, NULL, &interval);
 #endif
 }
@@ -265,6 +314,7 @@ static inline void zolt_slave_close(ZoltSlave *slave) {
     if (slave->event != NULL) CloseHandle(slave->event);
     if (slave->host != NULL) CloseHandle(slave->host);
     slave->host = NULL;
+    zolt_precise_sleep_close(&slave->nap);
 #else
     if (slave->mailbox != NULL) munmap(slave->mailbox, ZOLT_MAILBOX_SIZE);
     if (slave->event != NULL) sem_close(slave->event);
@@ -379,15 +429,25 @@ static inline const char *zolt_slave_poll(ZoltSlave *slave) {
     return slave->command;
 }
 
-/* Waits for the next command, polling as the host does. Returns it, or NULL
- * once the host has ended. */
+/* Waits for the next command, napping between looks as described at
+ * ZOLT_SLAVE_QUICK_NAPS. Returns it, or NULL once the host has ended. */
 static inline const char *zolt_slave_wait(ZoltSlave *slave) {
-    for (;;) {
-        const char *command = zolt_slave_poll(slave);
-        if (command != NULL) return command;
-        if (zolt_slave_host_gone(slave)) return NULL;
-        zolt_slave_nap();
+    const char *command;
+    unsigned long looks;
+    int resting;
+    for (looks = 0;; ++looks) {
+        command = zolt_slave_poll(slave);
+        if (command != NULL) break;
+        resting = looks >= ZOLT_SLAVE_QUICK_NAPS;
+        if (((resting && ZOLT_SLAVE_RESTS_UNTIL_WOKEN) || looks % ZOLT_SLAVE_LOOKS_PER_HOST_CHECK == 0) &&
+            zolt_slave_host_gone(slave))
+            break;
+        zolt_slave_nap(slave, resting);
     }
+#if defined(_WIN32)
+    zolt_precise_sleep_rest(&slave->nap);
+#endif
+    return command;
 }
 
 /* The mailbox's text area, for a slave that writes its reply in place and

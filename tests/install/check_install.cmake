@@ -36,7 +36,7 @@ unset(ENV{CMAKE_PREFIX_PATH})
 
 run(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file
-    ${INCLUDEDIR}/zolt.h ${INCLUDEDIR}/zolt_protocol.h ${INCLUDEDIR}/zolt_slave.h
+    ${INCLUDEDIR}/zolt.h ${INCLUDEDIR}/zolt_protocol.h ${INCLUDEDIR}/zolt_slave.h ${INCLUDEDIR}/zolt_precise_sleep.h
     ${LIBDIR}/libZolt.so ${LIBDIR}/cmake/Zolt/ZoltConfig.cmake ${LIBDIR}/pkgconfig/zolt.pc
     ${BINDIR}/Kwarne_Brivex ${BINDIR}/zolt-console
     ${LIBEXECDIR}/zolt/demo/Datas/Morva/Brivex/Brivex ${LIBEXECDIR}/zolt/demo/Kwarne.cfg)

@@ -91,4 +91,21 @@ bool waitForLine(const std::string& path, const std::string& wanted, std::chrono
         limit);
 }
 
+double cpuSecondsOf(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return -1;
+    // The command name may hold spaces and parentheses: count fields from
+    // its closing parenthesis. utime and stime are fields 14 and 15.
+    const std::size_t nameEnd = line.rfind(')');
+    if (nameEnd == std::string::npos) return -1;
+    std::istringstream fields(line.substr(nameEnd + 2));
+    std::string field;
+    for (int number = 3; number < 14; ++number) fields >> field;
+    long long user = 0;
+    long long system = 0;
+    if (!(fields >> user >> system)) return -1;
+    return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
 }  // namespace zolt_test

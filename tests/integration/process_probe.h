@@ -15,6 +15,9 @@ int zombieChildren();
 // Waits until the child `pid` has ended, and is not yet reaped; false after
 // `limit`.
 bool waitForZombie(int pid, std::chrono::milliseconds limit);
+// CPU time, user and system, that process `pid` has used so far, in seconds;
+// negative if it cannot be read.
+double cpuSecondsOf(int pid);
 // Waits until `path`, a file that slaves append lines to, holds `line`.
 bool waitForLine(const std::string& path, const std::string& line, std::chrono::milliseconds limit);
 

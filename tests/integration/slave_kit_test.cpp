@@ -5,6 +5,13 @@
 
 #include "channel_fixture.h"
 
+#if !defined(_WIN32)
+#include <chrono>
+#include <thread>
+
+#include "process_probe.h"
+#endif
+
 namespace zolt_test {
 namespace {
 
@@ -33,6 +40,30 @@ TEST_F(SlaveKit, CutsAReplyToWhatTheMailboxHolds) {
     EXPECT_EQ(reply(3), ("Hello, " + longest).substr(0, ZOLT_MAX_TEXT_LENGTH));
     EXPECT_EQ(api.close(3), ZOLT_OK);
 }
+
+#if !defined(_WIN32)
+// A kit slave with nothing to do naps a millisecond at a time and asks
+// after its host only now and then: it used to cost an eighth of a core.
+// The bound is loose enough for a loaded machine; docs/performance.md has
+// the figures.
+TEST_F(SlaveKit, AnIdleSlaveCostsAlmostNoCpu) {
+    openSlave(4);
+    ASSERT_EQ(write(4, "pid"), ZOLT_OK);
+    const int pid = std::stoi(reply(4));
+    // Past the quick naps that follow a command.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const double before = cpuSecondsOf(pid);
+    const auto started = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const std::chrono::duration<double> idle = std::chrono::steady_clock::now() - started;
+    const double used = cpuSecondsOf(pid) - before;
+    ASSERT_GE(before, 0);
+    EXPECT_LT(used, 0.03 * idle.count()) << used << " s of CPU in " << idle.count() << " s";
+    // And it still answers at once.
+    EXPECT_EQ(write(4, "echo>awake"), ZOLT_OK);
+    EXPECT_EQ(reply(4), "awake");
+}
+#endif
 
 }  // namespace
 }  // namespace zolt_test

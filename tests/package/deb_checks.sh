@@ -7,7 +7,7 @@ expected_deb_files() {
   local lib=usr/lib/$multiarch page
   printf '%s\n' \
     usr/bin/Kwarne_Brivex usr/bin/zolt-console usr/bin/zolt-objects \
-    usr/include/zolt.h usr/include/zolt_protocol.h usr/include/zolt_slave.h \
+    usr/include/zolt.h usr/include/zolt_protocol.h usr/include/zolt_slave.h usr/include/zolt_precise_sleep.h \
     "$lib/libZolt.so" "$lib/libZolt.so.$soversion" "$lib/libZolt.so.$version" \
     "$lib/cmake/Zolt/ZoltConfig.cmake" "$lib/cmake/Zolt/ZoltConfigVersion.cmake" \
     "$lib/cmake/Zolt/ZoltTargets.cmake" "$lib/cmake/Zolt/ZoltTargets-release.cmake" \

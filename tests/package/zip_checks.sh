@@ -8,7 +8,7 @@ expected_zip_files() {
   for file in \
       bin/Zolt.dll bin/Kwarne_Brivex.exe bin/zolt-console.exe bin/zolt-objects.exe \
       demo/Datas/Morva/Brivex/Brivex.exe demo/Kwarne.cfg \
-      include/zolt.h include/zolt_protocol.h include/zolt_slave.h \
+      include/zolt.h include/zolt_protocol.h include/zolt_slave.h include/zolt_precise_sleep.h \
       lib/libZolt.dll.a lib/pkgconfig/zolt.pc \
       lib/cmake/Zolt/ZoltConfig.cmake lib/cmake/Zolt/ZoltConfigVersion.cmake \
       lib/cmake/Zolt/ZoltTargets.cmake lib/cmake/Zolt/ZoltTargets-relwithdebinfo.cmake \

@@ -1,6 +1,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "channel_fixture.h"
 
@@ -117,6 +118,34 @@ TEST_F(ExchangeTest, LateReplyIsLostToTheNextWrite) {
     EXPECT_STREQ(library.read(0), "fresh");
     EXPECT_EQ(slave.commands, (std::vector<std::string>{"first", "second"}));
     EXPECT_EQ(os.sleeps, 4011);
+}
+
+// Where a precise sleep needs a timer, two channels' exchanges may sleep at
+// once and must not share one; and what a sleeper holds while it sleeps is
+// let go after every wait, the one that timed out too.
+TEST_F(ExchangeTest, EachChannelSleepsAsItsOwnSleeperAndFinishesEveryWait) {
+    ScriptedSlave other{os, "OtherSM"};
+    ASSERT_EQ(library.open(5, "slaves/Other.exe"), ZOLT_OK);
+    slave.answer("zero", 2);
+    other.answer("five", 3);
+    EXPECT_EQ(library.write(0, "first"), ZOLT_OK);
+    EXPECT_EQ(library.write(5, "second"), ZOLT_OK);
+    EXPECT_EQ(library.write(0, "unanswered"), ZOLT_WRITE_REPLY_TIMEOUT);
+    std::vector<int> expected{0, 0, 5, 5, 5};
+    expected.insert(expected.end(), 4000, 0);
+    EXPECT_EQ(os.sleepers, expected);
+    EXPECT_EQ(os.finishes, (std::vector<int>{0, 5, 0}));
+}
+
+// A slave that waits in the system for the state byte would sleep through a
+// wake given before the byte changed.
+TEST_F(ExchangeTest, WakesTheSlaveOncePerCommandAfterRaisingTheState) {
+    exchangeOnce(0, "one");
+    exchangeOnce(0, "two");
+    EXPECT_EQ(os.wakes, (std::vector<unsigned char>{zolt::kPending, zolt::kPending}));
+    mailbox()[0] = zolt::kPending;
+    EXPECT_EQ(library.write(0, "refused"), ZOLT_WRITE_MAILBOX_BUSY);
+    EXPECT_EQ(os.wakes.size(), 2u);
 }
 
 TEST_F(ExchangeTest, ReplyWithoutNulIsCut) {

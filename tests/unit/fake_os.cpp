@@ -91,8 +91,11 @@ zolt::ThreadHandle FakeOs::createThread(zolt::ThreadBody body, void* argument, s
     return static_cast<zolt::ThreadHandle>(threads.size());
 }
 
-void FakeOs::sleepOneMillisecond() {
+void FakeOs::wakeSlave(unsigned char* mailbox) { wakes.push_back(mailbox[0]); }
+
+void FakeOs::sleepOneMillisecond(int sleeper) {
     ++sleeps;
+    sleepers.push_back(sleeper);
     if (onSleep) onSleep();
 }
 

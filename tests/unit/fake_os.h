@@ -54,6 +54,9 @@ public:
 
     int sleeps = 0;
     std::function<void()> onSleep;  // runs on every sleep, after counting it
+    std::vector<int> sleepers;      // the sleeper of every sleep, in order
+    std::vector<int> finishes;      // the sleeper of every finished wait
+    std::vector<unsigned char> wakes;  // the state byte at every wake
 
     // The buffer behind a name; made on first use, so a test can fill it
     // before the core opens it.
@@ -79,7 +82,9 @@ public:
     void queryExitCode(zolt::ProcessHandle process, std::uint32_t& exitCode) override;
     void releaseProcess(zolt::ProcessHandle process) override;
     zolt::ThreadHandle createThread(zolt::ThreadBody body, void* argument, std::uint32_t& threadId) override;
-    void sleepOneMillisecond() override;
+    void sleepOneMillisecond(int sleeper) override;
+    void finishSleeping(int sleeper) override { finishes.push_back(sleeper); }
+    void wakeSlave(unsigned char* mailbox) override;
 
 private:
     std::map<std::string, Mailbox> mailboxes_;  // node-based: addresses stay put

@@ -73,7 +73,9 @@ public:
     zolt::ProcessHandle startProcess(const char*) override { return 0; }
     void queryExitCode(zolt::ProcessHandle, std::uint32_t&) override {}
     void releaseProcess(zolt::ProcessHandle) override {}
-    void sleepOneMillisecond() override {}
+    void sleepOneMillisecond(int) override {}
+    void finishSleeping(int) override {}
+    void wakeSlave(unsigned char*) override {}
 
     std::function<void(int)> onWake;
     int extraTaken = 0;

@@ -1,15 +1,19 @@
 #include "system_os.h"
 
 #include <cerrno>
+#include <climits>
 #include <ctime>
 
+#include <linux/futex.h>
 #include <semaphore.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "library_threads.h"
 #include "named_objects.h"
 #include "slave_process.h"
+#include "zolt_protocol.h"
 
 namespace zolt {
 
@@ -61,10 +65,20 @@ ThreadHandle SystemOs::createThread(ThreadBody body, void* argument, std::uint32
     return posix::startLibraryThread(body, argument);
 }
 
-void SystemOs::sleepOneMillisecond() {
+// nanosleep is as precise as the system's timers: no sleeper needs a timer
+// of its own.
+void SystemOs::sleepOneMillisecond(int /*sleeper*/) {
     timespec remaining{0, 1'000'000};
     while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }
+}
+
+void SystemOs::finishSleeping(int /*sleeper*/) {}
+
+// A shared futex, not a private one: the waiter is another process. With
+// nobody waiting it costs one quick system call.
+void SystemOs::wakeSlave(unsigned char* mailbox) {
+    ::syscall(SYS_futex, mailbox + ZOLT_WAKE_WORD_OFFSET, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 
 }  // namespace zolt

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "kept_handles.h"
+#include "zolt_precise_sleep.h"
 
 namespace zolt {
 
@@ -23,6 +24,12 @@ struct ThreadStart {
     ThreadBody body;
     void* argument;
 };
+
+// One per channel: a channel's sleeps are serialised by its exchange lock,
+// while two channels may sleep at the same moment. Each timer is made on the
+// first sleep, never while the loader runs DllMain, and kept for the life of
+// the process.
+ZoltPreciseSleep sleepers[kSleeperCount] = {};
 
 DWORD WINAPI runThread(LPVOID start) {
     const ThreadStart what = *static_cast<ThreadStart*>(start);
@@ -100,6 +107,12 @@ ThreadHandle SystemOs::createThread(ThreadBody body, void* argument, std::uint32
     return fromHandle(thread);
 }
 
-void SystemOs::sleepOneMillisecond() { ::Sleep(1); }
+// Sleep(1) would last until the next system tick, 15.625 ms by default.
+void SystemOs::sleepOneMillisecond(int sleeper) { zolt_precise_sleep(&sleepers[sleeper], 1000); }
+
+void SystemOs::finishSleeping(int sleeper) { zolt_precise_sleep_rest(&sleepers[sleeper]); }
+
+// Windows has no wait on an address shared between processes.
+void SystemOs::wakeSlave(unsigned char* /*mailbox*/) {}
 
 }  // namespace zolt
