@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Runs a Windows program under 32-bit Wine, in the Windows build's private
-# prefix (created on first use). WINEPREFIX may point elsewhere.
-# `wine-run.sh wineserver -k` shuts down that prefix's server, and only it.
+# Runs a Windows program under Wine, in a Windows build's private prefix
+# (created on first use): wine-run.sh [--win32 | --win64] PROGRAM [ARGS...]
+#   --win32, the default: a 32-bit prefix, build/windows/wineprefix
+#   --win64: a 64-bit prefix, build/windows64/wineprefix; it runs 32-bit
+#            programs too, so hosts and slaves of both widths meet there
+# WINEPREFIX may point elsewhere. `wine-run.sh [--win64] wineserver -k` shuts
+# down that prefix's server, and only it.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$here/build/windows/wineprefix}"
-export WINEARCH=win32
+case "${1:-}" in
+  --win64) shift; export WINEARCH=win64; build=windows64 ;;
+  --win32) shift; export WINEARCH=win32; build=windows ;;
+  *) export WINEARCH=win32; build=windows ;;
+esac
+export WINEPREFIX="${WINEPREFIX:-$here/build/$build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko: the tests need neither, and they cannot be downloaded.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -15,4 +23,5 @@ if [ "${1:-}" = wineserver ]; then
   mkdir -p "$WINEPREFIX"
   exec wineserver "$@"
 fi
+# Debian's wine starts 64-bit programs with its 64-bit loader by itself.
 exec wine "$@"
