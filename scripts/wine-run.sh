@@ -8,8 +8,14 @@
 # down that prefix's server, and only it.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+loader=wine
 case "${1:-}" in
-  --win64) shift; export WINEARCH=win64; build=windows64 ;;
+  --win64)
+    shift; export WINEARCH=win64; build=windows64
+    # Debian's wine runs its 32-bit loader, which starts a 64-bit program
+    # only through a 32-bit launcher process of its own; the 64-bit loader
+    # starts it directly (and a 32-bit one through a launcher).
+    if [ -x /usr/lib/wine/wine64 ]; then loader=/usr/lib/wine/wine64; fi ;;
   --win32) shift; export WINEARCH=win32; build=windows ;;
   *) export WINEARCH=win32; build=windows ;;
 esac
@@ -23,5 +29,4 @@ if [ "${1:-}" = wineserver ]; then
   mkdir -p "$WINEPREFIX"
   exec wineserver "$@"
 fi
-# Debian's wine starts 64-bit programs with its 64-bit loader by itself.
-exec wine "$@"
+exec "$loader" "$@"
