@@ -1,18 +1,5 @@
-# Cross-builds the 32-bit Windows flavour with Debian's mingw-w64 (posix
-# thread model, so std::thread and std::mutex work), and runs what it builds
-# under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# The 32-bit Windows flavour (preset windows).
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Tests and programs run through Wine, in a prefix of the build's own.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(ZOLT_MINGW_TARGET i686-w64-mingw32)
+set(ZOLT_WINE_WIDTH --win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,5 +1,5 @@
 # Release packages, made by CPack (scripts/package.sh runs it): a .deb of the
-# Linux flavour, installed under /usr, and a zip of the Windows flavour.
+# Linux flavour, installed under /usr, and a zip of each Windows flavour.
 # Everything they hold comes from the install rules.
 
 set(CPACK_PACKAGE_NAME zolt)
@@ -24,7 +24,12 @@ set(ZOLT_PACKAGE_MAINTAINER "The Zolt developers <zolt@example.org>" CACHE STRIN
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME zolt-${PROJECT_VERSION}-win32)
+  # One zip per width, laid out alike: the host's width picks the zip.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_PACKAGE_FILE_NAME zolt-${PROJECT_VERSION}-win64)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME zolt-${PROJECT_VERSION}-win32)
+  endif()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 else()
   set(CPACK_GENERATOR DEB)

@@ -2,9 +2,10 @@
 # Installs what a fresh Debian machine lacks for building and testing Zolt:
 # the native toolchain and GoogleTest, pkg-config (the install test builds a
 # host with it) and libedit (line editing in zolt-console), Python's test and
-# packaging tools, for the Windows flavour the mingw-w64 cross compiler and
-# 32-bit Wine, and the tools that make and check the packages. Asks apt only
-# when something is missing.
+# packaging tools, for the Windows flavours the mingw-w64 cross compilers of
+# both widths and Wine for both (a 64-bit prefix runs 32-bit programs only
+# with wine32 beside wine64), and the tools that make and check the packages.
+# Asks apt only when something is missing.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
@@ -13,7 +14,7 @@ packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
           clang libclang-rt-14-dev valgrind
           # the Python package: its tests, and an offline pip install
           python3-pytest python3-setuptools python3-pip python3-venv
-          g++-mingw-w64-i686-posix wine wine32:i386
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
           # the packages: man pages from scdoc, CPack's .deb (dpkg-shlibdeps,
           # file), and the package test (lintian, man)
           scdoc dpkg-dev file lintian man-db)

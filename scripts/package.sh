@@ -2,9 +2,10 @@
 # Builds the release packages with CPack: ./scripts/package.sh [deb] [zip]
 #   build/packages/zolt_<version>_<arch>.deb  the Linux release build (preset
 #                                             linux-package), installed under /usr
-#   build/packages/zolt-<version>-win32.zip   the Windows build (preset windows),
-#                                             the one its tests run on
-# Without arguments it makes both. tests/package/run.sh checks them.
+#   build/packages/zolt-<version>-win32.zip   the Windows builds (presets windows
+#   build/packages/zolt-<version>-win64.zip   and windows64), the ones their
+#                                             tests run on; `zip` makes both
+# Without arguments it makes all three. tests/package/run.sh checks them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,7 +43,7 @@ make_package() {
 for kind in "${kinds[@]}"; do
   case "$kind" in
     deb) make_package linux-package deb ;;
-    zip) make_package windows zip ;;
+    zip) make_package windows zip; make_package windows64 zip ;;
     *) echo "usage: scripts/package.sh [deb] [zip]" >&2; exit 2 ;;
   esac
 done

@@ -48,22 +48,32 @@ part_done "Fuzzing"
 tests/memcheck/run.sh build/linux
 part_done "Memcheck"
 
-# Windows: the same tests, cross-built, under 32-bit Wine in the build's own
-# prefix. Its wineserver is shut down at the end, whatever the outcome.
-cmake --preset windows
-cmake --build --preset windows
-trap 'scripts/wine-run.sh wineserver -k >/dev/null 2>&1 || true' EXIT
-# One server for the whole run: left to itself it exits whenever no Wine
-# program runs for a moment, and a test that starts just then loses its
-# connection to it.
-scripts/wine-run.sh wineserver -k >/dev/null 2>&1 || true
-scripts/wine-run.sh wineserver -p
-# A warm prefix, so no test pays for Wine's first start.
-scripts/wine-run.sh wineboot -i >/dev/null 2>&1
-ctest --preset windows
-part_done "Windows build and tests under Wine"
+# Windows: the same tests, cross-built, under Wine, once per width: the
+# 32-bit flavour in a 32-bit prefix, then the 64-bit flavour in a 64-bit
+# prefix, which runs programs of both widths and so also the tests that mix
+# hosts and slaves of the two. Each build has a prefix and a wineserver of its
+# own, shut down after its tests, whatever the outcome.
+trap 'for width in --win32 --win64; do scripts/wine-run.sh $width wineserver -k >/dev/null 2>&1 || true; done' EXIT
+windows_flavour() {
+  local preset=$1 width=$2
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+  # One server for the whole run: left to itself it exits whenever no Wine
+  # program runs for a moment, and a test that starts just then loses its
+  # connection to it.
+  scripts/wine-run.sh "$width" wineserver -k >/dev/null 2>&1 || true
+  scripts/wine-run.sh "$width" wineserver -p
+  # A warm prefix, so no test pays for Wine's first start.
+  scripts/wine-run.sh "$width" wineboot -i >/dev/null 2>&1
+  ctest --preset "$preset"
+  scripts/wine-run.sh "$width" wineserver -k >/dev/null 2>&1 || true
+}
+windows_flavour windows --win32
+part_done "Windows, 32-bit: build and tests under Wine"
+windows_flavour windows64 --win64
+part_done "Windows, 64-bit: build and tests under Wine, with the tests of both widths together"
 
-# Packages: the .deb from a release build and the zip from the Windows build
+# Packages: the .deb from a release build and a zip from each Windows build
 # just tested, made by CPack; then checked, the .deb installed with dpkg and
 # removed again (as root; skipped otherwise).
 scripts/package.sh

@@ -19,9 +19,12 @@ protected:
         for (const int channel : opened_) api.close(static_cast<std::int8_t>(channel));
     }
 
-    // Opens `channel` to a new test slave and expects success.
-    std::string openSlave(int channel) {
-        const std::string path = slaves.newSlave();
+    // Opens `channel` to a new test slave, or to a copy of another program
+    // of a build, and expects success.
+    std::string openSlave(int channel) { return openSlaveFrom(channel, "TestSlave"); }
+    std::string openSlaveFrom(int channel, const std::string& programName,
+                              const std::string& buildFolder = binaryFolder()) {
+        const std::string path = slaves.newSlaveFrom(programName, buildFolder);
         EXPECT_EQ(api.open(static_cast<std::int8_t>(channel), path.c_str()), ZOLT_OK);
         opened_.insert(channel);
         return path;

@@ -1,6 +1,7 @@
 # Checks the library's tables: exactly the five functions exported and, for
-# Windows, nothing imported but system DLLs. Run with -DLIBRARY=<file>
-# -DFLAVOUR=linux|windows -DTOOL=<nm or objdump>.
+# Windows, nothing imported but system DLLs and the file of the build's
+# width. Run with -DLIBRARY=<file> -DFLAVOUR=linux|windows -DTOOL=<nm or
+# objdump>, for Windows with -DFORMAT=<objdump's name of the file format>.
 set(expected ZoltMasterClose ZoltMasterEvent ZoltMasterOpen ZoltMasterRead ZoltMasterWrite)
 
 if(FLAVOUR STREQUAL "linux")
@@ -13,6 +14,11 @@ if(FLAVOUR STREQUAL "linux")
   endforeach()
 else()
   execute_process(COMMAND ${TOOL} -p ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+  # A host can load only a library of its own width.
+  if(NOT listing MATCHES "file format ${FORMAT}\n")
+    string(REGEX MATCH "file format [^\n]*" found "${listing}")
+    message(FATAL_ERROR "not a ${FORMAT} file: ${found}")
+  endif()
   # The name table runs from its heading to the next blank line.
   string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(.*)" names "${listing}")
   string(FIND "${CMAKE_MATCH_1}" "\n\n" end)

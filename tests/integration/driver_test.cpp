@@ -1,54 +1,22 @@
-// Kwarne_Brivex as a user runs it, compared byte for byte. All cases share the
-// object names of the "Brivex" stem, and on Windows the slave's fixed place,
-// so they never run at the same time.
+// Kwarne_Brivex as a user runs it, compared byte for byte.
 #include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "slave_folder.h"
-#include "test_platform.h"
+#include "driver_fixture.h"
 
 namespace zolt_test {
 namespace {
 
 namespace fs = std::filesystem;
 
-class Driver : public ::testing::Test {
+class Driver : public DriverTest {
 protected:
-    void SetUp() override { removeSlave(); }
-    void TearDown() override { removeSlave(); }
-
-    std::string driver() const { return programInBuild("Kwarne_Brivex"); }
-
     // A copy of the driver alone in the folder: beside it, no library.
     std::string lonelyDriver() const {
         const std::string copy = folder.pathOf(std::string("Kwarne_Brivex") + kProgramSuffix);
         fs::copy_file(driver(), copy);
         return copy;
     }
-
-    // Where the driver looks for its slave.
-    fs::path slaveLocation() const {
-#if defined(_WIN32)
-        return "C:\\Datas\\Morva\\Brivex\\Brivex.exe";
-#else
-        return folder.pathOf("Datas/Morva/Brivex/Brivex");
-#endif
-    }
-
-    void placeSlave() const {
-        fs::create_directories(slaveLocation().parent_path());
-        fs::copy_file(programInBuild("Brivex"), slaveLocation());
-        fs::copy_file(binaryFolder() + kSeparator + "Kwarne.cfg", folder.pathOf("Kwarne.cfg"));
-    }
-
-    void removeSlave() const {
-        std::error_code ignored;
-        fs::remove(slaveLocation(), ignored);
-    }
-
-    SlaveFolder folder;
 };
 
 TEST_F(Driver, WithoutTheLibraryItSaysSoAndNothingElse) {
@@ -80,11 +48,7 @@ TEST_F(Driver, WithTheDemoSlaveEveryCallSucceeds) {
     placeSlave();
     const ProgramRun run = runProgram(driver(), folder.path());
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.output,
-              "Load Brivex, return code=0\r\n"
-              "Load configuration, return code=0\r\n"
-              "Send frame, return code=0\r\n"
-              "End\r\n");
+    EXPECT_EQ(run.output, kDriverServed);
 }
 
 }  // namespace

@@ -31,9 +31,9 @@ SlaveFolder::~SlaveFolder() {
 
 std::string SlaveFolder::newSlave() { return newSlaveFrom("TestSlave"); }
 
-std::string SlaveFolder::newSlaveFrom(const std::string& programName) {
+std::string SlaveFolder::newSlaveFrom(const std::string& programName, const std::string& buildFolder) {
     const std::string path = pathOf(uniqueName() + kProgramSuffix);
-    placeProgram(programName, path);
+    placeProgram(programName, path, buildFolder);
     return path;
 }
 
@@ -43,12 +43,14 @@ std::string SlaveFolder::uniqueName() {
     return "Slave" + std::to_string(currentProcessId()) + "n" + std::to_string(made++);
 }
 
-void SlaveFolder::placeProgram(const std::string& programName, const std::string& path) {
+void SlaveFolder::placeProgram(const std::string& programName, const std::string& path,
+                               const std::string& buildFolder) {
+    const std::string program = buildFolder + kSeparator + programName + kProgramSuffix;
     fs::create_directories(fs::path(path).parent_path());
 #if defined(_WIN32)
-    fs::copy_file(programInBuild(programName), path);
+    fs::copy_file(program, path);
 #else
-    fs::create_symlink(programInBuild(programName), path);
+    fs::create_symlink(program, path);
 #endif
 }
 

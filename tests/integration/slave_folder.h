@@ -19,12 +19,14 @@ public:
 
     // A new uniquely named test slave.
     std::string newSlave();
-    // The same for another program of the build, by its name without suffix.
-    std::string newSlaveFrom(const std::string& programName);
+    // The same for another program of a build (this one unless `buildFolder`
+    // says otherwise), by its name without suffix.
+    std::string newSlaveFrom(const std::string& programName, const std::string& buildFolder = binaryFolder());
     // A file name no other slave of any test process has, without suffix.
     static std::string uniqueName();
-    // Puts a program of the build at `path`, making its folder.
-    static void placeProgram(const std::string& programName, const std::string& path);
+    // Puts a program of a build at `path`, making its folder.
+    static void placeProgram(const std::string& programName, const std::string& path,
+                             const std::string& buildFolder = binaryFolder());
     // The stem of a path that this folder gave: its own name, not the rule
     // under test.
     static std::string stemOf(const std::string& slavePath);

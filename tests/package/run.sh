@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the packages that scripts/package.sh made: tests/package/run.sh
 # The .deb as a file (list, metadata, dependencies, lintian, man pages); then,
-# as root only, installed with dpkg, used and removed; and the Windows zip
+# as root only, installed with dpkg, used and removed; and each Windows zip
 # against the build its tests ran. Ends with "package: N passed, N failed,
 # N skipped" and a non-zero exit on any failure.
 set -uo pipefail
@@ -17,8 +17,6 @@ minor=${minor%%.*}
 if [ "$major" -eq 0 ]; then soversion=$major.$minor; else soversion=$major; fi
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 deb=$source_dir/build/packages/zolt_${version}_$(dpkg --print-architecture).deb
-zip=$source_dir/build/packages/zolt-$version-win32.zip
-windows_build=$source_dir/build/windows
 # Every page written in docs/man must be in the package, whatever the build's
 # list says.
 man_pages=()
@@ -80,12 +78,16 @@ else
   failure "no $deb: scripts/package.sh makes it"
 fi
 
-echo "== The zip: $zip"
-if [ -f "$zip" ]; then
-  check "file list" zip_file_list
-  check "its programs are those the Windows tests ran" zip_holds_the_tested_build
-else
-  failure "no $zip: scripts/package.sh makes it"
-fi
+for width in 32 64; do
+  zip=$(zip_of $width)
+  echo "== The $width-bit zip: $zip"
+  if [ -f "$zip" ]; then
+    check "file list" zip_file_list $width
+    check "its programs are those the Windows tests ran" zip_holds_the_tested_build $width
+    check "every program and the DLL are $width-bit" zip_programs_are_of_its_width $width
+  else
+    failure "no $zip: scripts/package.sh makes it"
+  fi
+done
 
 finish

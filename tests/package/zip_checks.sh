@@ -1,10 +1,17 @@
-# Sourced by run.sh: the Windows zip, checked against the Windows build whose
-# tests ran before it was made. Uses $zip, $version, $work and $windows_build.
+# Sourced by run.sh: the Windows zips, each checked against the Windows build
+# whose tests ran before it was made. Every check takes the width, 32 or 64;
+# uses $source_dir, $version and $work.
 
-zip_top=zolt-$version-win32
+top_of() { echo "zolt-$version-win$1"; }
+zip_of() { echo "$source_dir/build/packages/$(top_of "$1").zip"; }
+build_of() {
+  if [ "$1" = 64 ]; then echo "$source_dir/build/windows64"; else echo "$source_dir/build/windows"; fi
+}
 
+# Both zips hold the same files, under a top folder named after the zip.
 expected_zip_files() {
-  local file
+  local top file
+  top=$(top_of "$1")
   for file in \
       bin/Zolt.dll bin/Kwarne_Brivex.exe bin/zolt-console.exe bin/zolt-objects.exe \
       demo/Datas/Morva/Brivex/Brivex.exe demo/Kwarne.cfg \
@@ -13,34 +20,55 @@ expected_zip_files() {
       lib/cmake/Zolt/ZoltConfig.cmake lib/cmake/Zolt/ZoltConfigVersion.cmake \
       lib/cmake/Zolt/ZoltTargets.cmake lib/cmake/Zolt/ZoltTargets-relwithdebinfo.cmake \
       README.md LICENSE; do
-    echo "$zip_top/$file"
+    echo "$top/$file"
   done
 }
 
 zip_file_list() {
-  local actual expected
+  local zip actual expected
+  zip=$(zip_of "$1")
   actual=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
-  expected=$(expected_zip_files | sort)
+  expected=$(expected_zip_files "$1" | sort)
   expect_same_lines "The zip's files" "$actual" "$expected"
+}
+
+# Unpacks the zip once per width; echoes its top folder.
+unpacked_zip() {
+  local into=$work/zip$1
+  if [ ! -d "$into" ]; then
+    mkdir -p "$into"
+    (cd "$into" && cmake -E tar xf "$(zip_of "$1")")
+  fi
+  echo "$into/$(top_of "$1")"
 }
 
 # The programs in the zip are byte for byte those the Windows tests ran.
 zip_holds_the_tested_build() {
-  local file
-  mkdir -p "$work/zip"
-  (cd "$work/zip" && cmake -E tar xf "$zip")
+  local top build file
+  top=$(unpacked_zip "$1")
+  build=$(build_of "$1")
   for file in Zolt.dll Kwarne_Brivex.exe zolt-console.exe; do
-    cmp "$work/zip/$zip_top/bin/$file" "$windows_build/bin/$file" ||
-      fail "bin/$file differs from $windows_build/bin/$file"
+    cmp "$top/bin/$file" "$build/bin/$file" || fail "bin/$file differs from $build/bin/$file"
   done
-  cmp "$work/zip/$zip_top/demo/Datas/Morva/Brivex/Brivex.exe" "$windows_build/bin/Brivex.exe" ||
-    fail "the demo slave differs from $windows_build/bin/Brivex.exe"
-  [ -f "$windows_build/Testing/Temporary/LastTest.log" ] ||
-    fail "the Windows tests have not run in $windows_build"
-  [ "$windows_build/Testing/Temporary/LastTest.log" -nt "$windows_build/bin/Zolt.dll" ] ||
+  cmp "$top/demo/Datas/Morva/Brivex/Brivex.exe" "$build/bin/Brivex.exe" ||
+    fail "the demo slave differs from $build/bin/Brivex.exe"
+  [ -f "$build/Testing/Temporary/LastTest.log" ] || fail "the Windows tests have not run in $build"
+  [ "$build/Testing/Temporary/LastTest.log" -nt "$build/bin/Zolt.dll" ] ||
     fail "Zolt.dll was built after the Windows tests last ran"
   # The CMake package finds the DLL and its import library where the zip has them.
-  grep -q '_IMPORT_PREFIX}/lib/libZolt.dll.a' "$work/zip/$zip_top/lib/cmake/Zolt/ZoltTargets-relwithdebinfo.cmake" &&
-    grep -q '_IMPORT_PREFIX}/bin/Zolt.dll' "$work/zip/$zip_top/lib/cmake/Zolt/ZoltTargets-relwithdebinfo.cmake" ||
+  grep -q '_IMPORT_PREFIX}/lib/libZolt.dll.a' "$top/lib/cmake/Zolt/ZoltTargets-relwithdebinfo.cmake" &&
+    grep -q '_IMPORT_PREFIX}/bin/Zolt.dll' "$top/lib/cmake/Zolt/ZoltTargets-relwithdebinfo.cmake" ||
     fail "the CMake package does not point at bin/Zolt.dll and lib/libZolt.dll.a"
+}
+
+# A host loads only a library of its own width: every program and the DLL in
+# the zip are of the zip's width.
+zip_programs_are_of_its_width() {
+  local top expected program described
+  top=$(unpacked_zip "$1")
+  if [ "$1" = 64 ]; then expected='PE32\+ executable .* x86-64'; else expected='PE32 executable .* Intel 80386'; fi
+  while IFS= read -r program; do
+    described=$(file -b "$program")
+    [[ $described =~ $expected ]] || fail "${program#"$top"/} is not of the zip's width: $described"
+  done < <(find "$top" -name '*.exe' -o -name '*.dll')
 }
