@@ -38,21 +38,27 @@ typedef struct ZoltPreciseSleep {
     HANDLE timer; /* the high-resolution timer, once made */
     int refused;  /* Windows refused the timer: Sleep(1) from now on */
     int period_held;
+    int period_looked_up; /* winmm.dll was looked for, found or not */
+    ZoltTimePeriodFunction begin_period;
     ZoltTimePeriodFunction end_period;
 } ZoltPreciseSleep;
 
 /* timeBeginPeriod(1), looked up in winmm.dll from the system folder only, so
- * that no program needs to link it. */
+ * that no program needs to link it. Looked up once: a sleeper without winmm
+ * must not load libraries on every sleep. */
 static inline void zolt_precise_sleep_hold_period(ZoltPreciseSleep *sleeper) {
-    HMODULE winmm;
-    ZoltTimePeriodFunction begin_period;
-    winmm = LoadLibraryExW(L"winmm.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (winmm == NULL) return;
-    /* The module stays loaded: a later sleep needs it again. */
-    begin_period = (ZoltTimePeriodFunction)(void (*)(void))GetProcAddress(winmm, "timeBeginPeriod");
-    sleeper->end_period = (ZoltTimePeriodFunction)(void (*)(void))GetProcAddress(winmm, "timeEndPeriod");
-    if (begin_period == NULL || sleeper->end_period == NULL) return;
-    sleeper->period_held = begin_period(1) == 0 /* TIMERR_NOERROR */;
+    if (!sleeper->period_looked_up) {
+        /* The module stays loaded: a later sleep needs it again. */
+        HMODULE winmm = LoadLibraryExW(L"winmm.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        sleeper->period_looked_up = 1;
+        if (winmm != NULL) {
+            sleeper->begin_period =
+                (ZoltTimePeriodFunction)(void (*)(void))GetProcAddress(winmm, "timeBeginPeriod");
+            sleeper->end_period = (ZoltTimePeriodFunction)(void (*)(void))GetProcAddress(winmm, "timeEndPeriod");
+        }
+    }
+    if (sleeper->begin_period == NULL || sleeper->end_period == NULL) return;
+    sleeper->period_held = sleeper->begin_period(1) == 0 /* TIMERR_NOERROR */;
 }
 
 /* Sleeps about `microseconds`, at most a millisecond. */
