@@ -104,3 +104,10 @@ def test_the_stem_rule_gives_what_the_c_rule_gives(separator):
 
 def test_the_rule_refuses_no_path_at_all():
     assert protocol.find_stem(None) is None
+
+
+def test_the_package_carries_the_projects_one_version():
+    project = re.search(r"project\(Zolt VERSION ([0-9.]+)", (REPO / "CMakeLists.txt").read_text())
+    metadata = re.search(r"^version = (\S+)$", (REPO / "python" / "metadata.cfg").read_text(), re.M)
+    assert project and metadata
+    assert metadata.group(1) == project.group(1)
