@@ -11,6 +11,13 @@
  *   stem + "EM"  an auto-reset event the slave signals when it has
  *                notifications for the host.
  * On Linux both names get a leading "/" (shm_open and sem_open names).
+ *
+ * While a channel is open its host also holds a claim on the stem, so that
+ * no second channel, in this process or another, shares the two objects:
+ *   stem + ".claim"  on Linux an abstract Unix socket (a leading NUL byte),
+ *                on Windows a mutex. Either is gone as soon as its process
+ *                is, and its name ends in lower case, so it is never the
+ *                name of a slave's object.
  */
 #ifndef ZOLT_PROTOCOL_H
 #define ZOLT_PROTOCOL_H
@@ -36,6 +43,7 @@ extern "C" {
 
 #define ZOLT_MAILBOX_SUFFIX "SM"
 #define ZOLT_EVENT_SUFFIX "EM"
+#define ZOLT_CLAIM_SUFFIX ".claim"
 
 /* Commands the library sends by itself, and the one reply it looks at. */
 #define ZOLT_COMMAND_ASK "Ask"     /* answer with the next notification... */
@@ -46,6 +54,8 @@ extern "C" {
 #define ZOLT_MAX_SLAVE_PATH_LENGTH 99
 /* Room for one object name: a stem, a two-letter suffix and the NUL. */
 #define ZOLT_OBJECT_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 3)
+/* Room for a claim's name: a stem, ZOLT_CLAIM_SUFFIX and the NUL. */
+#define ZOLT_CLAIM_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + sizeof(ZOLT_CLAIM_SUFFIX))
 
 /* The one folder separator of the stem rule: only the backslash on Windows,
  * only the slash elsewhere. */
@@ -94,6 +104,19 @@ static inline int zolt_object_name(const char *path, char separator, const char 
     for (i = 0; i < stem_length; ++i) name[i] = stem[i];
     for (i = 0; i < 2; ++i) name[stem_length + i] = suffix[i];
     name[stem_length + 2] = '\0';
+    return 1;
+}
+
+/* Writes the stem of path followed by ZOLT_CLAIM_SUFFIX into name, which
+ * holds ZOLT_CLAIM_NAME_CAPACITY bytes. Returns 0 if the stem rule refuses
+ * the path, else 1. */
+static inline int zolt_claim_name(const char *path, char separator, char name[ZOLT_CLAIM_NAME_CAPACITY]) {
+    const char *stem;
+    size_t stem_length;
+    size_t i;
+    if (!zolt_find_stem(path, separator, &stem, &stem_length)) return 0;
+    for (i = 0; i < stem_length; ++i) name[i] = stem[i];
+    for (i = 0; i < sizeof(ZOLT_CLAIM_SUFFIX); ++i) name[stem_length + i] = ZOLT_CLAIM_SUFFIX[i];
     return 1;
 }
 

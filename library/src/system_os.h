@@ -14,13 +14,16 @@ public:
     unsigned char* mapSharedMemory(SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     EventHandle createEvent(const char* name) override;
-    int waitForEvent(EventHandle event) override;
+    int waitForEvent(EventHandle event, int milliseconds) override;
     void signalEvent(EventHandle event) override;
+    ClaimResult claimStem(const char* name, ClaimHandle& claim) override;
+    void releaseStemClaim(ClaimHandle claim) override;
     ProcessHandle startProcess(const char* path) override;
     void queryExitCode(ProcessHandle process, std::uint32_t& exitCode) override;
     void releaseProcess(ProcessHandle process) override;
     ThreadHandle createThread(ThreadBody body, void* argument, std::uint32_t& threadId) override;
     void sleepOneMillisecond() override;
+    std::uint32_t processId() override;
 };
 
 }  // namespace zolt
