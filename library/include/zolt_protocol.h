@@ -54,8 +54,8 @@ extern "C" {
 #define ZOLT_MAX_SLAVE_PATH_LENGTH 99
 /* Room for one object name: a stem, a two-letter suffix and the NUL. */
 #define ZOLT_OBJECT_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 3)
-/* Room for a claim's name: a stem, ZOLT_CLAIM_SUFFIX and the NUL. */
-#define ZOLT_CLAIM_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + sizeof(ZOLT_CLAIM_SUFFIX))
+/* Room for a claim's name: a stem, ZOLT_CLAIM_SUFFIX and the NUL (7 bytes). */
+#define ZOLT_CLAIM_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 7)
 
 /* The one folder separator of the stem rule: only the backslash on Windows,
  * only the slash elsewhere. */

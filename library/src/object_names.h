@@ -11,6 +11,8 @@ namespace zolt {
 inline constexpr std::size_t kMaxSlavePathLength = ZOLT_MAX_SLAVE_PATH_LENGTH;
 inline constexpr std::size_t kObjectNameCapacity = ZOLT_OBJECT_NAME_CAPACITY;
 
+static_assert(kMaxSlavePathLength + sizeof(ZOLT_CLAIM_SUFFIX) <= ZOLT_CLAIM_NAME_CAPACITY);
+
 struct ObjectNames {
     char mailbox[kObjectNameCapacity];  // stem + "SM"
     char event[kObjectNameCapacity];    // stem + "EM"

@@ -23,6 +23,9 @@ SLEEPS_PER_WAIT = 4000
 
 MAILBOX_SUFFIX = "SM"
 EVENT_SUFFIX = "EM"
+# What a host holds while a channel of the stem is open: on Linux the
+# abstract Unix socket "\0" + stem + CLAIM_SUFFIX.
+CLAIM_SUFFIX = ".claim"
 
 COMMAND_ASK = "Ask"
 REPLY_NOTHING = "(nothing)"
@@ -30,6 +33,7 @@ COMMAND_CLOSE = "Close"
 
 MAX_SLAVE_PATH_LENGTH = 99
 OBJECT_NAME_CAPACITY = MAX_SLAVE_PATH_LENGTH + 3
+CLAIM_NAME_CAPACITY = MAX_SLAVE_PATH_LENGTH + 7
 
 # The one folder separator of the stem rule on this system.
 PATH_SEPARATOR = "\\" if os.name == "nt" else "/"

@@ -41,7 +41,9 @@
  * slaves/example/minimal_slave.c uses it.
  *
  * zolt_slave_wait returns NULL once the process that started the slave has
- * ended, so a slave never outlives a host that crashed.
+ * ended, so a slave never outlives a host that crashed, even one that ended
+ * before the slave started: on Linux the slave then finds no host holding its
+ * stem's claim.
  *
  * Nothing here is thread-safe: use a ZoltSlave from one thread at a time.
  */
@@ -64,6 +66,8 @@
 #  include <sys/mman.h>
 #  include <sys/stat.h>
 #  include <sys/select.h>
+#  include <sys/socket.h>
+#  include <sys/un.h>
 #  include <unistd.h>
 #endif
 
@@ -113,6 +117,7 @@ typedef struct ZoltSlave {
 #else
     sem_t *event;
     pid_t host; /* the parent process when the slave started */
+    int host_ended; /* no host held the stem's claim when the slave connected */
 #endif
 } ZoltSlave;
 
@@ -249,9 +254,36 @@ static inline int zolt_slave_host_gone(const ZoltSlave *slave) {
 #if defined(_WIN32)
     return slave->host_ended || (slave->host != NULL && WaitForSingleObject(slave->host, 0) == WAIT_OBJECT_0);
 #else
-    return getppid() != slave->host;
+    return slave->host_ended || getppid() != slave->host;
 #endif
 }
+
+#if !defined(_WIN32)
+/* Non-zero while a host holds the claim on program_path's stem, that is has
+ * a channel of that stem open (see zolt_protocol.h). Only asks: connecting
+ * to the claim's socket neither takes nor disturbs it. Where it cannot tell,
+ * it says yes, so a slave is never ended by mistake. */
+static inline int zolt_slave_stem_claimed(const char *program_path) {
+    char name[ZOLT_CLAIM_NAME_CAPACITY];
+    struct sockaddr_un address;
+    size_t length;
+    int probe;
+    int claimed;
+    if (!zolt_claim_name(program_path, ZOLT_PATH_SEPARATOR, name)) return 1;
+    length = strlen(name);
+    if (length + 1 > sizeof address.sun_path) return 1;
+    memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path + 1, name, length); /* abstract: a NUL first */
+    probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return 1;
+    claimed = connect(probe, (const struct sockaddr *)&address,
+                      (socklen_t)(offsetof(struct sockaddr_un, sun_path) + 1 + length)) == 0 ||
+              errno != ECONNREFUSED;
+    close(probe);
+    return claimed;
+}
+#endif
 
 /* Releases whatever zolt_slave_connect opened; the slave may be opened again. */
 static inline void zolt_slave_close(ZoltSlave *slave) {
@@ -343,6 +375,10 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
             return -1;
         }
         slave->mailbox = (unsigned char *)mapped;
+        /* A host that ended before the slave started leaves it to init or a
+         * subreaper, and getppid() already names that one: the claim is gone
+         * with the host, though. */
+        if (!zolt_slave_stem_claimed(program_path)) slave->host_ended = 1;
     }
 #endif
     return 0;

@@ -34,13 +34,9 @@ DWORD WINAPI runThread(LPVOID start) {
 }  // namespace
 
 SharedMemoryHandle SystemOs::createSharedMemory(const char* name, std::size_t size) {
-    HANDLE kept = nullptr;
-    if (keptHandles.find(name, kept)) return fromHandle(kept);
-    HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                          static_cast<DWORD>(size), name);
-    if (mapping == nullptr) return 0;
-    keptHandles.insert(name, mapping);
-    return fromHandle(mapping);
+    return fromHandle(keptHandles.findOrCreate(name, [&] {
+        return ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), name);
+    }));
 }
 
 unsigned char* SystemOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t /*size*/) {
@@ -51,20 +47,37 @@ unsigned char* SystemOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t 
 void SystemOs::unmapSharedMemory(unsigned char* view, std::size_t /*size*/) { ::UnmapViewOfFile(view); }
 
 EventHandle SystemOs::createEvent(const char* name) {
-    HANDLE kept = nullptr;
-    if (keptHandles.find(name, kept)) return fromHandle(kept);
-    HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, name);
-    if (event == nullptr) return 0;
-    keptHandles.insert(name, event);
-    return fromHandle(event);
+    return fromHandle(keptHandles.findOrCreate(name, [&] { return ::CreateEventA(nullptr, FALSE, FALSE, name); }));
 }
 
-int SystemOs::waitForEvent(EventHandle event) {
+int SystemOs::waitForEvent(EventHandle event, int milliseconds) {
     // An auto-reset event holds at most one signal, and the wait takes it.
-    return ::WaitForSingleObject(toHandle<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 0;
+    switch (::WaitForSingleObject(toHandle<HANDLE>(event), static_cast<DWORD>(milliseconds))) {
+    case WAIT_OBJECT_0:
+        return 1;
+    case WAIT_TIMEOUT:
+        return 0;
+    default:
+        return -1;
+    }
 }
 
 void SystemOs::signalEvent(EventHandle event) { ::SetEvent(toHandle<HANDLE>(event)); }
+
+ClaimResult SystemOs::claimStem(const char* name, ClaimHandle& claim) {
+    // A mutex nobody ever takes: only its name counts. It goes with the last
+    // handle to it, so with this process, and slaves do not inherit it.
+    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr) return ClaimResult::Failed;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(mutex);
+        return ClaimResult::InUse;
+    }
+    claim = fromHandle(mutex);
+    return ClaimResult::Claimed;
+}
+
+void SystemOs::releaseStemClaim(ClaimHandle claim) { ::CloseHandle(toHandle<HANDLE>(claim)); }
 
 ProcessHandle SystemOs::startProcess(const char* path) {
     STARTUPINFOA startup{};
@@ -101,5 +114,7 @@ ThreadHandle SystemOs::createThread(ThreadBody body, void* argument, std::uint32
 }
 
 void SystemOs::sleepOneMillisecond() { ::Sleep(1); }
+
+std::uint32_t SystemOs::processId() { return ::GetCurrentProcessId(); }
 
 }  // namespace zolt
