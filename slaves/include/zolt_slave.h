@@ -258,13 +258,20 @@ static inline int zolt_slave_host_gone(const ZoltSlave *slave) {
 #endif
 }
 
-#if !defined(_WIN32)
 /* Non-zero while a host holds the claim on program_path's stem, that is has
- * a channel of that stem open (see zolt_protocol.h). Only asks: connecting
- * to the claim's socket neither takes nor disturbs it. Where it cannot tell,
- * it says yes, so a slave is never ended by mistake. */
+ * a channel of that stem open (see zolt_protocol.h). Only asks: it neither
+ * takes nor keeps the claim. Where it cannot tell, it says yes, so a slave is
+ * never ended by mistake. */
 static inline int zolt_slave_stem_claimed(const char *program_path) {
     char name[ZOLT_CLAIM_NAME_CAPACITY];
+#if defined(_WIN32)
+    HANDLE claim;
+    if (!zolt_claim_name(program_path, ZOLT_PATH_SEPARATOR, name)) return 1;
+    claim = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (claim == NULL) return GetLastError() != ERROR_FILE_NOT_FOUND;
+    CloseHandle(claim);
+    return 1;
+#else
     struct sockaddr_un address;
     size_t length;
     int probe;
@@ -282,8 +289,8 @@ static inline int zolt_slave_stem_claimed(const char *program_path) {
               errno != ECONNREFUSED;
     close(probe);
     return claimed;
-}
 #endif
+}
 
 /* Releases whatever zolt_slave_connect opened; the slave may be opened again. */
 static inline void zolt_slave_close(ZoltSlave *slave) {
@@ -375,12 +382,12 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
             return -1;
         }
         slave->mailbox = (unsigned char *)mapped;
-        /* A host that ended before the slave started leaves it to init or a
-         * subreaper, and getppid() already names that one: the claim is gone
-         * with the host, though. */
-        if (!zolt_slave_stem_claimed(program_path)) slave->host_ended = 1;
     }
 #endif
+    /* A host that ended before the slave looked for it may go unseen: on
+     * Linux getppid() then names init or a subreaper already. Its claim went
+     * with it, though. */
+    if (!zolt_slave_stem_claimed(program_path)) slave->host_ended = 1;
     return 0;
 }
 

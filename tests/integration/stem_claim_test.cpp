@@ -2,6 +2,8 @@
 // this host or another, is refused with 7 and disturbs nothing; the stem is
 // free again once its channel is closed or its host has ended.
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -15,6 +17,12 @@ using namespace std::chrono_literals;
 using OneStem = ChannelTest;
 
 std::string exitHost() { return programInBuild("zolt_exit_host"); }
+
+bool fileHolds(const std::string& path, const std::string& text) {
+    std::ifstream file(path);
+    const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return content.find(text) != std::string::npos;
+}
 
 std::string fileNameOf(const std::string& path) { return path.substr(path.rfind(kSeparator) + 1); }
 
@@ -84,9 +92,14 @@ TEST_F(OneStem, ASecondHostGetsSevenAndTheFirstHostsRepliesStayRight) {
 TEST_F(OneStem, AKilledHostsStemOpensAtOnce) {
     const std::string slave = slaves.newSlave();
     const std::string stem = SlaveFolder::stemOf(slave);
+    const std::string log = slave + ".log";
+    setEnvironment("ZOLT_TEST_SLAVE_LOG", log.c_str());
     OtherProcess first(exitHost(), {slave, "hang"});
+    clearEnvironment("ZOLT_TEST_SLAVE_LOG");
     ASSERT_TRUE(first.started());
-    ASSERT_TRUE(eventually([&] { return stemClaimed(stem); }, 30s));
+    // Killed once its slave serves it, so that slave sees its host end.
+    ASSERT_TRUE(eventually([&] { return fileHolds(log, "mute"); }, 30s));
+    ASSERT_TRUE(stemClaimed(stem));
     EXPECT_EQ(api.open(0, slave.c_str()), ZOLT_OPEN_STEM_IN_USE);
 
     first.kill();
