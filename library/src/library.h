@@ -71,8 +71,10 @@ private:
     PollerBinding bindings_[kChannelCount] = {};
 };
 
-// The process's one instance, behind the exported functions; set up by the
-// platform's load-time entry.
+// The process's one instance, behind the exported functions. Built and
+// started by startUpTheLibrary, which the platform's load-time entry calls
+// once; never destroyed.
 Library& theLibrary();
+void startUpTheLibrary();
 
 }  // namespace zolt

@@ -38,6 +38,10 @@ CLAIM_NAME_CAPACITY = MAX_SLAVE_PATH_LENGTH + 7
 # The one folder separator of the stem rule on this system.
 PATH_SEPARATOR = "\\" if os.name == "nt" else "/"
 
+# What the system's name of an object adds before the object's name.
+SYSTEM_NAME_PREFIX = "" if os.name == "nt" else "/"
+SYSTEM_NAME_CAPACITY = CLAIM_NAME_CAPACITY + 1
+
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 

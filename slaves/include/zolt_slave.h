@@ -93,7 +93,7 @@ extern "C" {
 /* Room for a path the library accepts, and for an object's system name (on
  * Linux with its leading '/'), each with its NUL. */
 #define ZOLT_SLAVE_PATH_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 1)
-#define ZOLT_SLAVE_NAME_CAPACITY (ZOLT_OBJECT_NAME_CAPACITY + 1)
+#define ZOLT_SLAVE_NAME_CAPACITY ZOLT_SYSTEM_NAME_CAPACITY
 
 /* The kit's older names, kept so that slaves written against them still
  * build: use the zolt_protocol.h names. */
@@ -127,15 +127,11 @@ typedef struct ZoltSlave {
  * refuses the path, as the library does. */
 static inline int zolt_slave_object_names(const char *program_path, char mailbox[ZOLT_SLAVE_NAME_CAPACITY],
                                           char event[ZOLT_SLAVE_NAME_CAPACITY]) {
-#if defined(_WIN32)
-    const size_t prefix = 0;
-#else
-    const size_t prefix = 1;
-    mailbox[0] = '/';
-    event[0] = '/';
-#endif
-    return zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_MAILBOX_SUFFIX, mailbox + prefix) &&
-           zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_EVENT_SUFFIX, event + prefix);
+    char name[ZOLT_OBJECT_NAME_CAPACITY];
+    return zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_MAILBOX_SUFFIX, name) &&
+           zolt_system_name(name, mailbox) &&
+           zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_EVENT_SUFFIX, name) &&
+           zolt_system_name(name, event);
 }
 
 /* The program path in a Windows command line, into path: the text inside

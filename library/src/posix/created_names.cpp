@@ -28,11 +28,12 @@ NameTable<OwnedName, 256> ownedNames;
 // Another host may have opened the stem since this one closed its channel:
 // the names are that host's now.
 bool heldByAnotherHost(const char* fullName) {
-    // "/" + stem + two letters.
-    const std::size_t stemLength = std::strlen(fullName) - 3;
+    // The system's prefix, the stem, two letters.
+    constexpr std::size_t kPrefixLength = sizeof(ZOLT_SYSTEM_NAME_PREFIX) - 1;
+    const std::size_t stemLength = std::strlen(fullName) - kPrefixLength - 2;
     char claim[ZOLT_CLAIM_NAME_CAPACITY];
     if (stemLength + sizeof(ZOLT_CLAIM_SUFFIX) > sizeof claim) return true;
-    std::memcpy(claim, fullName + 1, stemLength);
+    std::memcpy(claim, fullName + kPrefixLength, stemLength);
     std::memcpy(claim + stemLength, ZOLT_CLAIM_SUFFIX, sizeof(ZOLT_CLAIM_SUFFIX));
     return !claimFreeOrOurs(claim);
 }

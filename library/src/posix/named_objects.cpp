@@ -9,21 +9,18 @@
 #include <unistd.h>
 
 #include "created_names.h"
+#include "zolt_protocol.h"
 
 namespace zolt::posix {
 
 namespace {
 
 constexpr mode_t kOwnerOnly = 0600;
-// "/" + name + NUL; names are at most a path's length plus two letters.
-constexpr std::size_t kFullNameCapacity = 112;
+constexpr std::size_t kFullNameCapacity = ZOLT_SYSTEM_NAME_CAPACITY;
 // Where glibc keeps named semaphores, so their owner can be checked.
 constexpr char kSemaphoreFolder[] = "/dev/shm/sem.";
 
-bool prefixName(const char* name, char (&fullName)[kFullNameCapacity]) {
-    const int written = std::snprintf(fullName, sizeof fullName, "/%s", name);
-    return written > 0 && static_cast<std::size_t>(written) < sizeof fullName;
-}
+bool prefixName(const char* name, char (&fullName)[kFullNameCapacity]) { return zolt_system_name(name, fullName) != 0; }
 
 bool semaphorePath(const char* name, char (&path)[kFullNameCapacity + sizeof kSemaphoreFolder]) {
     const int written = std::snprintf(path, sizeof path, "%s%s", kSemaphoreFolder, name);

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <new>
-
 #include "kept_handles.h"
+#include "thread_start.h"
 
 namespace zolt {
 
@@ -19,15 +18,8 @@ Handle toHandle(std::intptr_t value) {
 
 std::intptr_t fromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-struct ThreadStart {
-    ThreadBody body;
-    void* argument;
-};
-
 DWORD WINAPI runThread(LPVOID start) {
-    const ThreadStart what = *static_cast<ThreadStart*>(start);
-    delete static_cast<ThreadStart*>(start);
-    what.body(what.argument);
+    runThreadStart(start);
     return 0;
 }
 
@@ -101,7 +93,7 @@ void SystemOs::queryExitCode(ProcessHandle process, std::uint32_t& exitCode) {
 void SystemOs::releaseProcess(ProcessHandle process) { ::CloseHandle(toHandle<HANDLE>(process)); }
 
 ThreadHandle SystemOs::createThread(ThreadBody body, void* argument, std::uint32_t& threadId) {
-    auto* start = new (std::nothrow) ThreadStart{body, argument};
+    ThreadStart* start = newThreadStart(body, argument);
     if (start == nullptr) return 0;
     DWORD id = 0;
     HANDLE thread = ::CreateThread(nullptr, 0, &runThread, start, 0, &id);
