@@ -31,6 +31,7 @@ const char* meaningOf(Call call, std::int8_t status) {
             case ZOLT_OPEN_ALREADY_OPEN: return "the channel is already open";
             case ZOLT_OPEN_NO_POLLER: return "the channel has no poller thread";
             case ZOLT_OPEN_EVENT_FAILED: return "creating the event failed";
+            case ZOLT_OPEN_STEM_IN_USE: return "another open channel, of this host or another, has the slave's stem";
             default: return "unknown status";
         }
     }

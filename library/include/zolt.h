@@ -47,6 +47,7 @@ enum {
     ZOLT_OPEN_ALREADY_OPEN = 4,         /* the channel is already open */
     ZOLT_OPEN_NO_POLLER = 5,            /* no poller thread, or bad channel */
     ZOLT_OPEN_EVENT_FAILED = 6,         /* creating the event failed */
+    ZOLT_OPEN_STEM_IN_USE = 7,          /* another open channel, of this host or another, has the stem */
 
     /* ZoltMasterWrite and ZoltMasterClose */
     ZOLT_WRITE_MAILBOX_BUSY = 1,      /* the slave did not free the mailbox in time */

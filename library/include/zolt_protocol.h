@@ -10,7 +10,15 @@
  *                one NUL-terminated text of at most 1023 bytes;
  *   stem + "EM"  an auto-reset event the slave signals when it has
  *                notifications for the host.
- * On Linux both names get a leading "/" (shm_open and sem_open names).
+ * On Linux both names get a leading "/" (shm_open and sem_open names):
+ * ZOLT_SYSTEM_NAME_PREFIX, added by zolt_system_name.
+ *
+ * While a channel is open its host also holds a claim on the stem, so that
+ * no second channel, in this process or another, shares the two objects:
+ *   stem + ".claim"  on Linux an abstract Unix socket (a leading NUL byte),
+ *                on Windows a mutex. Either is gone as soon as its process
+ *                is, and its name ends in lower case, so it is never the
+ *                name of a slave's object.
  */
 #ifndef ZOLT_PROTOCOL_H
 #define ZOLT_PROTOCOL_H
@@ -42,6 +50,7 @@ extern "C" {
 
 #define ZOLT_MAILBOX_SUFFIX "SM"
 #define ZOLT_EVENT_SUFFIX "EM"
+#define ZOLT_CLAIM_SUFFIX ".claim"
 
 /* Commands the library sends by itself, and the one reply it looks at. */
 #define ZOLT_COMMAND_ASK "Ask"     /* answer with the next notification... */
@@ -52,6 +61,18 @@ extern "C" {
 #define ZOLT_MAX_SLAVE_PATH_LENGTH 99
 /* Room for one object name: a stem, a two-letter suffix and the NUL. */
 #define ZOLT_OBJECT_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 3)
+/* Room for a claim's name: a stem, ZOLT_CLAIM_SUFFIX and the NUL (7 bytes). */
+#define ZOLT_CLAIM_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 7)
+
+/* What the system's name of an object adds before the object's name. */
+#if defined(_WIN32)
+#  define ZOLT_SYSTEM_NAME_PREFIX ""
+#else
+#  define ZOLT_SYSTEM_NAME_PREFIX "/"
+#endif
+/* Room for any system name: the prefix, then an object's name or a claim's,
+ * with its NUL. */
+#define ZOLT_SYSTEM_NAME_CAPACITY (ZOLT_CLAIM_NAME_CAPACITY + 1)
 
 /* The one folder separator of the stem rule: only the backslash on Windows,
  * only the slash elsewhere. */
@@ -100,6 +121,33 @@ static inline int zolt_object_name(const char *path, char separator, const char 
     for (i = 0; i < stem_length; ++i) name[i] = stem[i];
     for (i = 0; i < 2; ++i) name[stem_length + i] = suffix[i];
     name[stem_length + 2] = '\0';
+    return 1;
+}
+
+/* Writes the stem of path followed by ZOLT_CLAIM_SUFFIX into name, which
+ * holds ZOLT_CLAIM_NAME_CAPACITY bytes. Returns 0 if the stem rule refuses
+ * the path, else 1. */
+static inline int zolt_claim_name(const char *path, char separator, char name[ZOLT_CLAIM_NAME_CAPACITY]) {
+    const char *stem;
+    size_t stem_length;
+    size_t i;
+    if (!zolt_find_stem(path, separator, &stem, &stem_length)) return 0;
+    for (i = 0; i < stem_length; ++i) name[i] = stem[i];
+    for (i = 0; i < sizeof(ZOLT_CLAIM_SUFFIX); ++i) name[stem_length + i] = ZOLT_CLAIM_SUFFIX[i];
+    return 1;
+}
+
+/* Writes ZOLT_SYSTEM_NAME_PREFIX and name (an object's name) into
+ * system_name, which holds ZOLT_SYSTEM_NAME_CAPACITY bytes. Returns 0 if
+ * that does not fit, else 1. */
+static inline int zolt_system_name(const char *name, char system_name[ZOLT_SYSTEM_NAME_CAPACITY]) {
+    const char prefix[] = ZOLT_SYSTEM_NAME_PREFIX;
+    size_t length = 0;
+    size_t i;
+    while (name[length] != '\0') ++length;
+    if (sizeof prefix + length > ZOLT_SYSTEM_NAME_CAPACITY) return 0;
+    for (i = 0; i + 1 < sizeof prefix; ++i) system_name[i] = prefix[i];
+    for (i = 0; i <= length; ++i) system_name[sizeof prefix - 1 + i] = name[i];
     return 1;
 }
 

@@ -22,6 +22,7 @@ struct ChannelRecord {
     char command[kTextCapacity] = {};
     char reply[kTextCapacity] = {};
     ProcessHandle process = 0;
+    ClaimHandle claim = 0;  // held from a successful open to its close
     std::atomic<NotifyCallback> callback{nullptr};
 
     // Exchanges on one channel never overlap, whichever threads run them.

@@ -5,7 +5,7 @@
 namespace zolt {
 
 std::int8_t Library::close(std::int8_t index) {
-    if (!isValid(index)) return ZOLT_WRITE_NOT_OPEN;
+    if (!isValid(index) || inForkedChild()) return ZOLT_WRITE_NOT_OPEN;
     ChannelRecord& channel = channelAt(index);
     std::int8_t status = ZOLT_WRITE_NOT_OPEN;
     {
@@ -19,6 +19,8 @@ std::int8_t Library::close(std::int8_t index) {
         releaseView(channel);
         // Every close suspends the poller once more, open channel or not.
         if (channel.poller.exists()) channel.poller.suspendAndDetach();
+        // Last: another channel may take the stem, and so the event, now.
+        releaseClaim(channel);
     }
     // A host thread may free what the callback uses once close returns, so it
     // waits for a callback already running. A close from inside a callback
@@ -26,6 +28,12 @@ std::int8_t Library::close(std::int8_t index) {
     // for each other.
     if (!insideCallback()) channel.poller.waitUntilOutOfCallback();
     return status;
+}
+
+void Library::releaseClaim(ChannelRecord& channel) {
+    if (channel.claim == 0) return;
+    os_.releaseStemClaim(channel.claim);
+    channel.claim = 0;
 }
 
 void Library::releaseView(ChannelRecord& channel) {

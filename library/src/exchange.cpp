@@ -6,7 +6,7 @@
 namespace zolt {
 
 std::int8_t Library::write(std::int8_t index, const char* command) {
-    if (!isValid(index)) return ZOLT_WRITE_NOT_OPEN;
+    if (!isValid(index) || inForkedChild()) return ZOLT_WRITE_NOT_OPEN;
     ChannelRecord& channel = channelAt(index);
     std::lock_guard lock(channel.exchangeLock);
     return writeLocked(channel, command);

@@ -3,6 +3,7 @@
 namespace zolt {
 
 void Library::startUp() {
+    processId_ = os_.processId();
     for (ChannelRecord& channel : channels_) {
         channel.open = false;
         channel.callback = nullptr;

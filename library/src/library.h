@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "channel_record.h"
+#include "object_names.h"
 #include "os.h"
 #include "zolt_protocol.h"
 #include "zolt.h"
@@ -43,6 +44,12 @@ private:
     };
 
     static bool isValid(std::int8_t channel) { return channel >= 0 && channel < kChannelCount; }
+    // True in a forked child: the channels, their mailboxes and pollers are
+    // the parent's, so nothing may touch them, nor take their locks (a
+    // parent's thread may have held one at the fork).
+    bool inForkedChild() { return os_.processId() != processId_; }
+    std::int8_t openClaimed(ChannelRecord& channel, const ObjectNames& names, const char* slavePath);
+    void releaseClaim(ChannelRecord& channel);
     ChannelRecord& channelAt(std::int8_t channel) { return channels_[channel]; }
 
     // Both run with the channel's exchange lock held.
@@ -59,12 +66,15 @@ private:
 
     Os& os_;
     const char pathSeparator_;
+    std::uint32_t processId_ = 0;  // of the process that loaded the library
     ChannelTable channels_;
     PollerBinding bindings_[kChannelCount] = {};
 };
 
-// The process's one instance, behind the exported functions; set up by the
-// platform's load-time entry.
+// The process's one instance, behind the exported functions. Built and
+// started by startUpTheLibrary, which the platform's load-time entry calls
+// once; never destroyed.
 Library& theLibrary();
+void startUpTheLibrary();
 
 }  // namespace zolt

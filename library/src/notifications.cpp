@@ -13,7 +13,7 @@ bool Library::insideCallback() const {
 }
 
 std::int8_t Library::event(std::int8_t index, NotifyCallback callback) {
-    if (!isValid(index)) return ZOLT_EVENT_NOT_OPEN;
+    if (!isValid(index) || inForkedChild()) return ZOLT_EVENT_NOT_OPEN;
     ChannelRecord& channel = channelAt(index);
     std::lock_guard lock(channel.exchangeLock);
     if (!channel.open) return ZOLT_EVENT_NOT_OPEN;

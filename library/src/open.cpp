@@ -6,8 +6,9 @@
 namespace zolt {
 
 std::int8_t Library::open(std::int8_t index, const char* slavePath) {
-    // A channel outside the table has no poller either.
-    if (!isValid(index)) return ZOLT_OPEN_NO_POLLER;
+    // A channel outside the table has no poller either, and neither has a
+    // forked child: the parent's pollers did not come with it.
+    if (!isValid(index) || inForkedChild()) return ZOLT_OPEN_NO_POLLER;
     ChannelRecord& channel = channelAt(index);
     std::lock_guard lock(channel.exchangeLock);
 
@@ -17,6 +18,28 @@ std::int8_t Library::open(std::int8_t index, const char* slavePath) {
     ObjectNames names;
     if (!deriveObjectNames(slavePath, pathSeparator_, names)) return ZOLT_OPEN_START_FAILED;
 
+    // Two open channels of one stem would share a mailbox and an event and
+    // mix up each other's replies, whichever processes they are in.
+    ClaimHandle claim = 0;
+    switch (os_.claimStem(names.claim, claim)) {
+    case ClaimResult::InUse:
+        return ZOLT_OPEN_STEM_IN_USE;
+    case ClaimResult::Failed:
+        return ZOLT_OPEN_SHARED_MEMORY_FAILED;
+    case ClaimResult::Claimed:
+        break;
+    }
+    const std::int8_t status = openClaimed(channel, names, slavePath);
+    // A failed open claims nothing.
+    if (status == ZOLT_OK) {
+        channel.claim = claim;
+    } else {
+        os_.releaseStemClaim(claim);
+    }
+    return status;
+}
+
+std::int8_t Library::openClaimed(ChannelRecord& channel, const ObjectNames& names, const char* slavePath) {
     const SharedMemoryHandle memory = os_.createSharedMemory(names.mailbox, kMailboxSize);
     if (memory == 0) return ZOLT_OPEN_SHARED_MEMORY_FAILED;
     unsigned char* view = os_.mapSharedMemory(memory, kMailboxSize);

@@ -15,6 +15,9 @@ using SharedMemoryHandle = std::intptr_t;
 using EventHandle = std::intptr_t;
 using ProcessHandle = std::intptr_t;
 using ThreadHandle = std::intptr_t;
+using ClaimHandle = std::intptr_t;
+
+enum class ClaimResult { Claimed, InUse, Failed };
 
 // The exit code that a liveness query leaves untouched while the slave runs.
 inline constexpr std::uint32_t kStillRunning = 259;
@@ -39,12 +42,19 @@ public:
     // (a pending signal stays pending). Zero on failure.
     virtual EventHandle createEvent(const char* name) = 0;
 
-    // Blocks until the event is signalled, without time limit, and takes
-    // every signal that piled up: they count as one wake-up. Returns how many
-    // it took, so a signal given only to end the wait can be told from the
-    // slave's.
-    virtual int waitForEvent(EventHandle event) = 0;
+    // Blocks until the event is signalled or `milliseconds` have passed, and
+    // takes every signal that piled up: they count as one wake-up. Returns
+    // how many it took, so a signal given only to end the wait can be told
+    // from the slave's; 0 when the time ran out, -1 when the wait failed.
+    virtual int waitForEvent(EventHandle event, int milliseconds) = 0;
     virtual void signalEvent(EventHandle event) = 0;
+
+    // Marks a stem as held by this process, under `name`, where every
+    // process of the machine can see it, until released or the process
+    // ends however it ends. InUse when someone holds it already, this
+    // process included.
+    virtual ClaimResult claimStem(const char* name, ClaimHandle& claim) = 0;
+    virtual void releaseStemClaim(ClaimHandle claim) = 0;
 
     // Starts the program at `path` as a child: no arguments, the host's
     // environment and current directory. Zero on failure.
@@ -73,6 +83,9 @@ public:
     // After the last sleep of a wait: the sleeper lets go of whatever it
     // holds only while sleeping.
     virtual void finishSleeping(int sleeper) = 0;
+
+    // Tells a forked child from the process that opened its channels.
+    virtual std::uint32_t processId() = 0;
 
 protected:
     ~Os() = default;

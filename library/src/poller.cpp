@@ -6,8 +6,7 @@
 namespace zolt {
 
 namespace {
-// Far longer than a woken thread takes to leave its wait.
-constexpr std::chrono::milliseconds kWakeRetry{100};
+constexpr std::chrono::milliseconds kWaitSlice{kWaitSliceMilliseconds};
 }  // namespace
 
 bool Poller::start(Os& os, ThreadBody body, void* argument) {
@@ -42,15 +41,14 @@ void Poller::suspendAndDetach() {
     std::unique_lock lock(mutex_);
     if (suspensions_ < INT_MAX) ++suspensions_;
     event_ = 0;
-    // The only way to end a wait on an event is to signal it; the poller
-    // counts these signals as ours, not the slave's. Another thread waiting
-    // on the same event (a second open channel of the same stem, which hosts
-    // must not have) may take a signal first: then signal again.
-    while (waitingOn_ != 0) {
+    // The poller counts this signal as ours, not the slave's. Whoever takes
+    // it instead, the wait ends by itself within its slice.
+    if (waitingOn_ != 0) {
         os_->signalEvent(waitingOn_);
         ++wakeSignals_;
-        changed_.wait_for(lock, kWakeRetry, [&] { return waitingOn_ == 0; });
     }
+    changed_.notify_all();  // ends a rest after a failed wait
+    changed_.wait(lock, [&] { return waitingOn_ == 0; });
 }
 
 int Poller::suspensionCount() const {
@@ -67,12 +65,14 @@ bool Poller::awaitSignal() {
         waitingOn_ = event;
         wakeSignals_ = 0;
     }
-    const int taken = os_->waitForEvent(event);
+    const int taken = os_->waitForEvent(event, kWaitSliceMilliseconds);
     bool running = false;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        const auto wanted = [&] { return suspensions_ == 0 && event_ == event; };
+        if (taken < 0) changed_.wait_for(lock, kWaitSlice, [&] { return !wanted(); });
         const bool fromSlave = taken > wakeSignals_;
-        running = suspensions_ == 0 && event_ == event;
+        running = wanted();
         // Not ours to serve any more: leave the slave's signal pending, as an
         // event keeps it, for the poller that owns the event next.
         if (!running && fromSlave) os_->signalEvent(event);

@@ -9,10 +9,13 @@
 //
 // A suspended poller waits on nothing. The event of a closed channel may be
 // taken over by another channel (the same stem), and two threads waiting on
-// one auto-reset event would share its signals at random. So close wakes a
-// poller blocked in its wait and returns only once it has left it; a signal
-// of the slave that the poller took on the way out is put back for whichever
-// poller owns the event next.
+// one auto-reset event would share its signals at random. So close returns
+// only once the poller has left its wait; a signal of the slave that the
+// poller took on the way out is put back for whichever poller owns the event
+// next. Close signals the event once to end the wait at once, but it never
+// depends on that signal: anyone may take it (another process, a broken
+// slave), so every wait also ends by itself after kWaitSlice, and the poller
+// then looks whether it is still wanted. Close thus returns within a slice.
 #pragma once
 
 #include <condition_variable>
@@ -23,6 +26,10 @@
 #include "os.h"
 
 namespace zolt {
+
+// The longest wait on the event, and so how long close may wait for the
+// poller to leave it.
+inline constexpr int kWaitSliceMilliseconds = 100;
 
 class Poller {
 public:
@@ -40,14 +47,16 @@ public:
     // Event: one suspension less, unless there is none.
     void resume();
     // Close: one suspension more, no event any more, and out of its wait
-    // when this returns. Never waits for a callback.
+    // when this returns, a slice later at most. Never waits for a callback.
     void suspendAndDetach();
     int suspensionCount() const;
     bool suspended() const { return suspensionCount() > 0; }
 
-    // Poller thread: blocks until the poller runs and its event is signalled.
-    // True when the slave signalled and the poller still runs; false when
-    // close took it out of the wait.
+    // Poller thread: blocks until the poller runs, then waits for its event
+    // for one slice. True when the slave signalled and the poller still
+    // runs; false when the slice ran out or close took it out of the wait.
+    // A wait that fails at once is followed by a rest of one slice, so a
+    // broken event never makes the poller spin.
     bool awaitSignal();
 
     // The callback's run, so that a close can wait until it has returned.

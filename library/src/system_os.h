@@ -14,8 +14,10 @@ public:
     unsigned char* mapSharedMemory(SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     EventHandle createEvent(const char* name) override;
-    int waitForEvent(EventHandle event) override;
+    int waitForEvent(EventHandle event, int milliseconds) override;
     void signalEvent(EventHandle event) override;
+    ClaimResult claimStem(const char* name, ClaimHandle& claim) override;
+    void releaseStemClaim(ClaimHandle claim) override;
     ProcessHandle startProcess(const char* path) override;
     void queryExitCode(ProcessHandle process, std::uint32_t& exitCode) override;
     void releaseProcess(ProcessHandle process) override;
@@ -23,6 +25,8 @@ public:
     void sleepOneMillisecond(int sleeper) override;
     void finishSleeping(int sleeper) override;
     void wakeSlave(unsigned char* mailbox) override;
+    void sleepOneMillisecond() override;
+    std::uint32_t processId() override;
 };
 
 }  // namespace zolt

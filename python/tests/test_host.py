@@ -165,3 +165,42 @@ def test_threads_sharing_a_channel_each_get_their_own_replies(library, test_slav
         for thread in threads:
             thread.join()
     assert wrong == []
+
+
+def test_a_stem_that_another_open_channel_has_raises_stem_in_use(library, test_slave, tmp_path):
+    path = test_slave()
+    other_folder = tmp_path / "other"
+    other_folder.mkdir()
+    same_stem = other_folder / os.path.basename(path)
+    os.symlink(os.path.realpath(path), same_stem)
+    with zolt.open(3, path, library=library) as channel:
+        with pytest.raises(zolt.StemInUse) as failure:
+            zolt.open(4, str(same_stem), library=library)
+        assert failure.value.status == 7 and isinstance(failure.value, zolt.OpenError)
+        assert "stem" in str(failure.value)
+        assert channel.write("echo>mine") == "mine"
+    with zolt.open(4, str(same_stem), library=library) as channel:
+        assert channel.write("echo>free again") == "free again"
+
+
+def _use_the_parents_channel(channel, results) -> None:
+    # What a worker's finaliser or with-block does with an inherited channel.
+    results.put(channel._library.write(channel.number, b"echo>child"))
+    results.put(channel.close())
+
+
+def test_a_forked_worker_closing_the_parents_channel_leaves_it_alone(library, test_slave):
+    import multiprocessing
+
+    context = multiprocessing.get_context("fork")
+    with zolt.open(5, test_slave(), library=library) as channel:
+        assert channel.write("echo>before") == "before"
+        results = context.Queue()
+        worker = context.Process(target=_use_the_parents_channel, args=(channel, results))
+        worker.start()
+        worker.join(20)
+        assert worker.exitcode == 0, "the worker hung or failed"
+        assert [results.get(timeout=5), results.get(timeout=5)] == [errors.WRITE_NOT_OPEN, errors.WRITE_NOT_OPEN]
+        # The parent's slave saw neither the worker's command nor its "Close".
+        assert channel.write("count") == "1"
+    assert channel.close_status == 0

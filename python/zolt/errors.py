@@ -55,6 +55,10 @@ class EventFailed(OpenError):
     meaning = "creating the event failed"
 
 
+class StemInUse(OpenError):
+    meaning = "another open channel, of this host or another, has the slave's stem"
+
+
 class WriteError(ZoltError):
     """ZoltMasterWrite failed; the channel stays open."""
 
@@ -91,6 +95,7 @@ OPEN_ERRORS: Dict[int, Type[OpenError]] = {
     4: AlreadyOpen,
     5: NoPoller,
     6: EventFailed,
+    7: StemInUse,
 }
 
 WRITE_ERRORS: Dict[int, Type[WriteError]] = {

@@ -27,6 +27,9 @@ WAKE_WORD_OFFSET = 0
 
 MAILBOX_SUFFIX = "SM"
 EVENT_SUFFIX = "EM"
+# What a host holds while a channel of the stem is open: on Linux the
+# abstract Unix socket "\0" + stem + CLAIM_SUFFIX.
+CLAIM_SUFFIX = ".claim"
 
 COMMAND_ASK = "Ask"
 REPLY_NOTHING = "(nothing)"
@@ -34,9 +37,14 @@ COMMAND_CLOSE = "Close"
 
 MAX_SLAVE_PATH_LENGTH = 99
 OBJECT_NAME_CAPACITY = MAX_SLAVE_PATH_LENGTH + 3
+CLAIM_NAME_CAPACITY = MAX_SLAVE_PATH_LENGTH + 7
 
 # The one folder separator of the stem rule on this system.
 PATH_SEPARATOR = "\\" if os.name == "nt" else "/"
+
+# What the system's name of an object adds before the object's name.
+SYSTEM_NAME_PREFIX = "" if os.name == "nt" else "/"
+SYSTEM_NAME_CAPACITY = CLAIM_NAME_CAPACITY + 1
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 

@@ -20,6 +20,7 @@ import ctypes.util
 import errno
 import mmap
 import os
+import socket
 import sys
 import threading
 import time
@@ -39,6 +40,19 @@ _RESTING_SECONDS = 0.05
 _BUSY_SPELL_SECONDS = 0.05
 _LOOKS_PER_HOST_CHECK = 64
 
+
+
+def _stem_claimed(stem: bytes) -> bool:
+    """True while a host holds the claim on the stem (has a channel of it
+    open). Connecting only asks; where it cannot tell, it says yes."""
+    try:
+        with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as probe:
+            probe.connect(b"\0" + stem + protocol.CLAIM_SUFFIX.encode())
+    except ConnectionRefusedError:
+        return False
+    except OSError:
+        return True
+    return True
 
 class SlaveError(OSError):
     """The slave could not open its channel's objects."""
@@ -134,6 +148,9 @@ class Slave:
                              f"{protocol.MAX_SLAVE_PATH_LENGTH} bytes, or ending with {protocol.PATH_SEPARATOR!r}")
         self.stem = os.fsdecode(stem)
         self._open(stem)
+        # A host that ended before we started left us to init or a
+        # subreaper, which getppid() named already; its claim went with it.
+        self._host_ended = not _stem_claimed(stem)
 
     def _open(self, stem: bytes) -> None:
         mailbox_name = "/dev/shm/" + os.fsdecode(stem + protocol.MAILBOX_SUFFIX.encode())
@@ -164,7 +181,7 @@ class Slave:
     @property
     def host_gone(self) -> bool:
         """True once the process that started this slave has ended."""
-        return os.getppid() != self._host
+        return self._host_ended or os.getppid() != self._host
 
     def _encode(self, text: str) -> bytes:
         raw = text.encode(self.encoding, "surrogateescape")

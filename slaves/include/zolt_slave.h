@@ -41,7 +41,9 @@
  * slaves/example/minimal_slave.c uses it.
  *
  * zolt_slave_wait returns NULL once the process that started the slave has
- * ended, so a slave never outlives a host that crashed.
+ * ended, so a slave never outlives a host that crashed, even one that ended
+ * before the slave started: on Linux the slave then finds no host holding its
+ * stem's claim.
  *
  * Nothing here is thread-safe: use a ZoltSlave from one thread at a time.
  */
@@ -65,6 +67,8 @@
 #  include <sys/mman.h>
 #  include <sys/stat.h>
 #  include <sys/select.h>
+#  include <sys/socket.h>
+#  include <sys/un.h>
 #  include <unistd.h>
 #  if defined(__linux__)
 #    include <linux/futex.h>
@@ -99,7 +103,7 @@ extern "C" {
 /* Room for a path the library accepts, and for an object's system name (on
  * Linux with its leading '/'), each with its NUL. */
 #define ZOLT_SLAVE_PATH_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 1)
-#define ZOLT_SLAVE_NAME_CAPACITY (ZOLT_OBJECT_NAME_CAPACITY + 1)
+#define ZOLT_SLAVE_NAME_CAPACITY ZOLT_SYSTEM_NAME_CAPACITY
 
 /* The kit's older names, kept so that slaves written against them still
  * build: use the zolt_protocol.h names. */
@@ -129,6 +133,7 @@ typedef struct ZoltSlave {
 #else
     sem_t *event;
     pid_t host; /* the parent process when the slave started */
+    int host_ended; /* no host held the stem's claim when the slave connected */
 #endif
 } ZoltSlave;
 
@@ -138,15 +143,11 @@ typedef struct ZoltSlave {
  * refuses the path, as the library does. */
 static inline int zolt_slave_object_names(const char *program_path, char mailbox[ZOLT_SLAVE_NAME_CAPACITY],
                                           char event[ZOLT_SLAVE_NAME_CAPACITY]) {
-#if defined(_WIN32)
-    const size_t prefix = 0;
-#else
-    const size_t prefix = 1;
-    mailbox[0] = '/';
-    event[0] = '/';
-#endif
-    return zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_MAILBOX_SUFFIX, mailbox + prefix) &&
-           zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_EVENT_SUFFIX, event + prefix);
+    char name[ZOLT_OBJECT_NAME_CAPACITY];
+    return zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_MAILBOX_SUFFIX, name) &&
+           zolt_system_name(name, mailbox) &&
+           zolt_object_name(program_path, ZOLT_PATH_SEPARATOR, ZOLT_EVENT_SUFFIX, name) &&
+           zolt_system_name(name, event);
 }
 
 /* The program path in a Windows command line, into path: the text inside
@@ -303,7 +304,41 @@ static inline int zolt_slave_host_gone(const ZoltSlave *slave) {
 #if defined(_WIN32)
     return slave->host_ended || (slave->host != NULL && WaitForSingleObject(slave->host, 0) == WAIT_OBJECT_0);
 #else
-    return getppid() != slave->host;
+    return slave->host_ended || getppid() != slave->host;
+#endif
+}
+
+/* Non-zero while a host holds the claim on program_path's stem, that is has
+ * a channel of that stem open (see zolt_protocol.h). Only asks: it neither
+ * takes nor keeps the claim. Where it cannot tell, it says yes, so a slave is
+ * never ended by mistake. */
+static inline int zolt_slave_stem_claimed(const char *program_path) {
+    char name[ZOLT_CLAIM_NAME_CAPACITY];
+#if defined(_WIN32)
+    HANDLE claim;
+    if (!zolt_claim_name(program_path, ZOLT_PATH_SEPARATOR, name)) return 1;
+    claim = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (claim == NULL) return GetLastError() != ERROR_FILE_NOT_FOUND;
+    CloseHandle(claim);
+    return 1;
+#else
+    struct sockaddr_un address;
+    size_t length;
+    int probe;
+    int claimed;
+    if (!zolt_claim_name(program_path, ZOLT_PATH_SEPARATOR, name)) return 1;
+    length = strlen(name);
+    if (length + 1 > sizeof address.sun_path) return 1;
+    memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path + 1, name, length); /* abstract: a NUL first */
+    probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return 1;
+    claimed = connect(probe, (const struct sockaddr *)&address,
+                      (socklen_t)(offsetof(struct sockaddr_un, sun_path) + 1 + length)) == 0 ||
+              errno != ECONNREFUSED;
+    close(probe);
+    return claimed;
 #endif
 }
 
@@ -403,6 +438,10 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
         slave->mailbox = (unsigned char *)mapped;
     }
 #endif
+    /* A host that ended before the slave looked for it may go unseen: on
+     * Linux getppid() then names init or a subreaper already. Its claim went
+     * with it, though. */
+    if (!zolt_slave_stem_claimed(program_path)) slave->host_ended = 1;
     return 0;
 }
 

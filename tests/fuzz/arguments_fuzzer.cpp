@@ -140,6 +140,10 @@ struct Script {
         FUZZ_CHECK(os.strayUnmaps == 0);
         FUZZ_CHECK(os.handlesReleasedTwice() == 0);
         FUZZ_CHECK(os.liveViews.size() <= static_cast<std::size_t>(zolt::kChannelCount));
+        // One claim per open channel, none for a closed one.
+        std::size_t openChannels = 0;
+        for (std::int8_t c = 0; c < zolt::kChannelCount; ++c) openChannels += library.record(c).open ? 1 : 0;
+        FUZZ_CHECK(os.heldClaims.size() == openChannels);
         for (std::int8_t c = 0; c < zolt::kChannelCount; ++c) {
             const zolt::ChannelRecord& record = library.record(c);
             FUZZ_CHECK(::strnlen(record.reply, zolt::kTextCapacity) < zolt::kTextCapacity);
@@ -159,6 +163,8 @@ struct Script {
         const bool usable = zolt::deriveObjectNames(path.get(), '/', names);
         const std::size_t createsBefore = os.sharedMemoryCreates.size();
         const bool wasOpen = valid(c) && library.record(c).open;
+        // Another open channel has the stem.
+        const bool inUse = usable && os.holds(names.claim);
         if (usable && !wasOpen) slaves.try_emplace(names.mailbox);
 
         const std::int8_t status = library.open(c, path.get());
@@ -168,6 +174,8 @@ struct Script {
             FUZZ_CHECK(status == ZOLT_OPEN_ALREADY_OPEN);
         } else if (!usable) {
             FUZZ_CHECK(status == ZOLT_OPEN_START_FAILED);
+        } else if (inUse) {
+            FUZZ_CHECK(status == ZOLT_OPEN_STEM_IN_USE);
         } else if (os.failCreateSharedMemory) {
             FUZZ_CHECK(status == ZOLT_OPEN_SHARED_MEMORY_FAILED);
         } else if (os.failMapSharedMemory) {
@@ -183,7 +191,7 @@ struct Script {
             slaves[names.mailbox] = Slave{};
             FUZZ_CHECK(library.record(c).open);
         }
-        if (!usable || wasOpen || !valid(c)) FUZZ_CHECK(os.sharedMemoryCreates.size() == createsBefore);
+        if (!usable || wasOpen || inUse || !valid(c)) FUZZ_CHECK(os.sharedMemoryCreates.size() == createsBefore);
         if (status != ZOLT_OK && valid(c)) FUZZ_CHECK(library.record(c).open == wasOpen);
     }
 

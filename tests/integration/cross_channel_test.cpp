@@ -152,21 +152,23 @@ TEST_F(CrossChannel, AStemMovedToAnotherChannelDeliversThereAndOnlyThere) {
     api.close(1);
 }
 
-// Hosts must not open two channels of one stem at once, but a host that does
-// must still be able to close them: both pollers wait on one event, and the
-// signal that ends one's wait may be taken by the other.
-TEST_F(CrossChannel, TwoOpenChannelsOfOneStemStillClose) {
+// Someone else waiting on the event (another process, a broken slave) takes
+// the signal by which close ends the poller's wait: close returns all the same.
+TEST_F(CrossChannel, CloseReturnsWhileAnotherWaiterTakesTheEventsSignals) {
     const std::string path = slaves.newSlave();
+    ASSERT_EQ(api.open(0, path.c_str()), ZOLT_OK);
+    SignalThief thief(SlaveFolder::stemOf(path));
+    ASSERT_TRUE(thief.opened());
     for (int round = 0; round < 3; ++round) {
-        for (int channel = 0; channel < 2; ++channel) {
-            ASSERT_EQ(api.open(static_cast<std::int8_t>(channel), path.c_str()), ZOLT_OK);
-            ASSERT_EQ(enable(channel), ZOLT_OK);
+        if (round > 0) {
+            ASSERT_EQ(api.open(0, path.c_str()), ZOLT_OK);
         }
-        std::this_thread::sleep_for(20ms);  // both pollers in their wait
-        for (int channel = 0; channel < 2; ++channel) {
-            const int status = api.close(static_cast<std::int8_t>(channel));
-            EXPECT_TRUE(status >= ZOLT_OK && status <= ZOLT_WRITE_REPLY_TIMEOUT) << status;
-        }
+        ASSERT_EQ(enable(0), ZOLT_OK);
+        std::this_thread::sleep_for(50ms);  // the poller in its wait
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(api.close(0), ZOLT_OK);
+        // Generous: the bound is a tenth of a second; before, close never returned.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     }
 }
 

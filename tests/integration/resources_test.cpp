@@ -1,8 +1,11 @@
 // A long-running host must not collect descriptors, handles, threads,
 // mappings or zombies.
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "channel_fixture.h"
 
@@ -40,6 +43,62 @@ TEST_F(Resources, OpenCloseCyclesLeaveTheHandleCountAsItWas) {
         if (HasFatalFailure()) return;
     }
     EXPECT_EQ(handlesOfThisProcess(), handles);
+}
+
+// The library keeps one mapping and one event handle per stem for the life
+// of the process, however many stems: a second round of the same stems adds
+// none.
+TEST_F(Resources, ThreeHundredStemsKeepTwoHandlesEachAndNoMore) {
+    constexpr int kStems = 300;
+    std::vector<std::string> paths;
+    for (int i = 0; i < kStems; ++i) paths.push_back(slaves.newSlave());
+    auto round = [&] {
+        for (const std::string& path : paths) {
+            ASSERT_EQ(api.open(0, path.c_str()), ZOLT_OK);
+            ASSERT_EQ(api.close(0), ZOLT_OK);
+        }
+    };
+    const int before = handlesOfThisProcess();
+    round();
+    if (HasFatalFailure()) return;
+    const int afterFirst = handlesOfThisProcess();
+    EXPECT_LE(afterFirst - before, 2 * kStems + 8);
+    round();
+    if (HasFatalFailure()) return;
+    EXPECT_LE(handlesOfThisProcess(), afterFirst + 4);
+}
+
+// Eight channels opening one stem at the same moment: one opens, the others
+// get 7, and the stem's objects are kept once.
+TEST_F(Resources, EightThreadsOpeningOneStemAtOnceKeepItsHandlesOnce) {
+    const std::string path = slaves.newSlave();
+    ASSERT_EQ(api.open(0, path.c_str()), ZOLT_OK);
+    ASSERT_EQ(api.close(0), ZOLT_OK);
+    const int before = handlesOfThisProcess();
+    for (int round = 0; round < 3; ++round) {
+        std::array<std::atomic<int>, ZOLT_CHANNEL_COUNT> statuses{};
+        std::atomic<int> ready{0};
+        std::vector<std::thread> threads;
+        for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) {
+            threads.emplace_back([&, channel] {
+                ++ready;
+                while (ready < ZOLT_CHANNEL_COUNT) std::this_thread::yield();
+                statuses[channel] = api.open(static_cast<std::int8_t>(channel), path.c_str());
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        int opened = 0;
+        for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) {
+            if (statuses[channel] == ZOLT_OK) {
+                ++opened;
+                EXPECT_EQ(api.close(static_cast<std::int8_t>(channel)), ZOLT_OK);
+            } else {
+                EXPECT_EQ(statuses[channel], ZOLT_OPEN_STEM_IN_USE);
+            }
+        }
+        EXPECT_EQ(opened, 1);
+    }
+    EXPECT_LE(handlesOfThisProcess(), before + 2);
 }
 
 #else

@@ -86,13 +86,15 @@ protected:
         ++calls_;
     }
 
-    // A slave path that no open channel uses: each open channel needs its own stem.
+    // A slave path that no open channel uses, as far as this bookkeeping can
+    // tell: a close racing with an open of the same channel may free a path
+    // here that the library still holds, and then the library says 7.
     void openWithAFreeSlave(std::int8_t channel, std::mt19937& random) {
         const int path = static_cast<int>(random() % kSlavePaths);
         int free = -1;
         if (!owners_[path].compare_exchange_strong(free, channel)) return;
         const std::int8_t status = api.open(channel, paths_[path].c_str());
-        expect(status, {0, 4});
+        expect(status, {0, 4, 7});
         if (status != ZOLT_OK) {
             owners_[path] = -1;
             return;

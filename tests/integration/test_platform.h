@@ -2,7 +2,12 @@
 // Windows alike.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "zolt_loader.h"
 
@@ -33,6 +38,53 @@ void clearEnvironment(const char* name);
 bool signalEvent(const std::string& stem, int times);
 
 int currentProcessId();
+
+// True while a process started from `programPath` runs: found by its first
+// argument on Linux, by its file name on Windows.
+bool programRunning(const std::string& programPath);
+
+// True while a process holds the stem's claim, that is has a channel of that
+// stem open.
+bool stemClaimed(const std::string& stem);
+
+// Takes every signal of a stem's event, as another process waiting on it
+// would, on a thread of its own until dropped.
+class SignalThief {
+public:
+    explicit SignalThief(const std::string& stem);
+    ~SignalThief();
+    SignalThief(const SignalThief&) = delete;
+    SignalThief& operator=(const SignalThief&) = delete;
+    bool opened() const { return event_ != nullptr; }
+    int taken() const { return taken_.load(); }
+
+private:
+    void* event_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> taken_{0};
+    std::thread thread_;
+};
+
+// Another process: a program with its arguments. Killed when dropped, if it
+// still runs.
+class OtherProcess {
+public:
+    OtherProcess(const std::string& program, const std::vector<std::string>& arguments);
+    ~OtherProcess();
+    OtherProcess(const OtherProcess&) = delete;
+    OtherProcess& operator=(const OtherProcess&) = delete;
+
+    bool started() const { return started_; }
+    // The exit code once it has ended, waiting up to `limit`; -1 while it runs.
+    int exitCode(std::chrono::milliseconds limit);
+    // Ends it as SIGKILL or TerminateProcess do, and waits until it has ended.
+    void kill();
+
+private:
+    bool started_ = false;
+    std::intptr_t process_ = 0;  // the pid, or the process handle
+    int exitCode_ = -1;
+};
 
 struct ProgramRun {
     int exitCode = -1;

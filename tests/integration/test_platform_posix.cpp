@@ -1,9 +1,19 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <semaphore.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "test_platform.h"
 
@@ -46,6 +56,98 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
     ::waitpid(pid, &status, 0);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+bool programRunning(const std::string& programPath) {
+    DIR* processes = ::opendir("/proc");
+    if (processes == nullptr) return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(processes)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+        std::ifstream file(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
+        std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        // A zombie has an empty command line: it runs no more.
+        if (commandLine.c_str() == programPath) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(processes);
+    return found;
+}
+
+bool stemClaimed(const std::string& stem) {
+    const std::string name = stem + ZOLT_CLAIM_SUFFIX;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const int probe = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const bool claimed =
+        ::connect(probe, reinterpret_cast<const sockaddr*>(&address),
+                  static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())) == 0;
+    ::close(probe);
+    return claimed;
+}
+
+SignalThief::SignalThief(const std::string& stem) {
+    sem_t* event = ::sem_open(("/" + stem + "EM").c_str(), 0);
+    if (event == SEM_FAILED) return;
+    event_ = event;
+    thread_ = std::thread([this, event] {
+        while (!stop_) {
+            timespec deadline{};
+            ::clock_gettime(CLOCK_REALTIME, &deadline);
+            deadline.tv_nsec += 1'000'000;
+            if (deadline.tv_nsec >= 1'000'000'000) {
+                ++deadline.tv_sec;
+                deadline.tv_nsec -= 1'000'000'000;
+            }
+            if (::sem_timedwait(event, &deadline) == 0) ++taken_;
+        }
+    });
+}
+
+SignalThief::~SignalThief() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (event_ != nullptr) ::sem_close(static_cast<sem_t*>(event_));
+}
+
+OtherProcess::OtherProcess(const std::string& program, const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    started_ = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+    process_ = pid;
+}
+
+OtherProcess::~OtherProcess() {
+    if (started_ && exitCode_ < 0) kill();
+}
+
+int OtherProcess::exitCode(std::chrono::milliseconds limit) {
+    if (!started_ || exitCode_ >= 0) return exitCode_;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t ended = ::waitpid(static_cast<pid_t>(process_), &status, WNOHANG);
+        if (ended == process_) {
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return exitCode_;
+        }
+        if (ended < 0 || std::chrono::steady_clock::now() >= end) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void OtherProcess::kill() {
+    if (!started_ || exitCode_ >= 0) return;
+    ::kill(static_cast<pid_t>(process_), SIGKILL);
+    int status = 0;
+    ::waitpid(static_cast<pid_t>(process_), &status, 0);
+    exitCode_ = 128 + SIGKILL;
 }
 
 }  // namespace zolt_test

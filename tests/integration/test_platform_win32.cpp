@@ -1,4 +1,7 @@
 #include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstring>
 
 #include "test_platform.h"
 
@@ -74,6 +77,80 @@ long StartedProgram::exitCode(unsigned long milliseconds) {
     DWORD code = 0;
     ::GetExitCodeProcess(process_, &code);
     return static_cast<long>(code);
+}
+
+bool programRunning(const std::string& programPath) {
+    const std::string fileName = programPath.substr(programPath.find_last_of('\\') + 1);
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Process32First(snapshot, &entry); more && !found; more = ::Process32Next(snapshot, &entry)) {
+        found = ::lstrcmpiA(entry.szExeFile, fileName.c_str()) == 0;
+    }
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+bool stemClaimed(const std::string& stem) {
+    HANDLE claim = ::OpenMutexA(SYNCHRONIZE, FALSE, (stem + ZOLT_CLAIM_SUFFIX).c_str());
+    if (claim == nullptr) return false;
+    ::CloseHandle(claim);
+    return true;
+}
+
+SignalThief::SignalThief(const std::string& stem) {
+    HANDLE event = ::OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, (stem + "EM").c_str());
+    if (event == nullptr) return;
+    event_ = event;
+    thread_ = std::thread([this, event] {
+        while (!stop_) {
+            if (::WaitForSingleObject(event, 1) == WAIT_OBJECT_0) ++taken_;
+        }
+    });
+}
+
+SignalThief::~SignalThief() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (event_ != nullptr) ::CloseHandle(static_cast<HANDLE>(event_));
+}
+
+OtherProcess::OtherProcess(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string commandLine = "\"" + program + "\"";
+    for (const std::string& argument : arguments) commandLine += " \"" + argument + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &started))
+        return;
+    ::CloseHandle(started.hThread);
+    process_ = reinterpret_cast<std::intptr_t>(started.hProcess);
+    started_ = true;
+}
+
+OtherProcess::~OtherProcess() {
+    if (!started_) return;
+    kill();
+    ::CloseHandle(reinterpret_cast<HANDLE>(process_));
+}
+
+int OtherProcess::exitCode(std::chrono::milliseconds limit) {
+    if (!started_) return -1;
+    HANDLE process = reinterpret_cast<HANDLE>(process_);
+    if (::WaitForSingleObject(process, static_cast<DWORD>(limit.count())) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process, &code);
+    return static_cast<int>(code);
+}
+
+void OtherProcess::kill() {
+    if (!started_) return;
+    HANDLE process = reinterpret_cast<HANDLE>(process_);
+    if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) ::TerminateProcess(process, 137);
+    ::WaitForSingleObject(process, INFINITE);
 }
 
 }  // namespace zolt_test

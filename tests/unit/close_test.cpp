@@ -57,12 +57,13 @@ TEST_F(CloseTest, ViewIsUnmappedOnlyOnce) {
 
 TEST_F(CloseTest, LeavesOtherChannelsAlone) {
     openChannel(0);
-    openChannel(1);
+    ScriptedSlave other{os, "OtherSM"};
+    ASSERT_EQ(library.open(1, "slaves/Other.exe"), ZOLT_OK);
     slave.answer("bye");
     ASSERT_EQ(library.close(0), ZOLT_OK);
     EXPECT_TRUE(library.record(1).open);
     EXPECT_EQ(library.suspensionCount(1), 1);
-    slave.answer("still here");
+    other.answer("still here");
     EXPECT_EQ(library.write(1, "Hello"), ZOLT_OK);
 }
 

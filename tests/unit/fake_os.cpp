@@ -59,7 +59,7 @@ zolt::EventHandle FakeOs::createEvent(const char* name) {
     return static_cast<zolt::EventHandle>(eventHandles_.size());
 }
 
-int FakeOs::waitForEvent(zolt::EventHandle event) {
+int FakeOs::waitForEvent(zolt::EventHandle event, int) {
     waits.push_back(event);
     events_[eventName(event)] = false;
     return 1;
@@ -68,6 +68,23 @@ int FakeOs::waitForEvent(zolt::EventHandle event) {
 void FakeOs::signalEvent(zolt::EventHandle event) {
     signalled.push_back(eventName(event));
     events_[eventName(event)] = true;
+}
+
+zolt::ClaimResult FakeOs::claimStem(const char* name, zolt::ClaimHandle& claim) {
+    if (failClaims) return zolt::ClaimResult::Failed;
+    if (claimedElsewhere.contains(name) || holds(name)) return zolt::ClaimResult::InUse;
+    claim = ++nextClaim_;
+    heldClaims[claim] = name;
+    return zolt::ClaimResult::Claimed;
+}
+
+void FakeOs::releaseStemClaim(zolt::ClaimHandle claim) {
+    ++claimReleases;
+    heldClaims.erase(claim);
+}
+
+bool FakeOs::holds(const std::string& claim) const {
+    return std::any_of(heldClaims.begin(), heldClaims.end(), [&](const auto& held) { return held.second == claim; });
 }
 
 zolt::ProcessHandle FakeOs::startProcess(const char* path) {

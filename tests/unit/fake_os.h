@@ -36,7 +36,14 @@ public:
     bool failMapSharedMemory = false;
     bool failCreateEvent = false;
     bool failStartProcess = false;
+    bool failClaims = false;
     std::set<int> failThreadCalls;  // createThread call numbers, from 0
+
+    // Claims that other processes hold, and the ones this process holds.
+    std::set<std::string> claimedElsewhere;
+    std::map<zolt::ClaimHandle, std::string> heldClaims;
+    int claimReleases = 0;
+    std::uint32_t pid = 100;  // change it to play a forked child
 
     // What the core asked for.
     std::vector<std::string> sharedMemoryCreates;  // names, one per call
@@ -76,8 +83,10 @@ public:
     unsigned char* mapSharedMemory(zolt::SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     zolt::EventHandle createEvent(const char* name) override;
-    int waitForEvent(zolt::EventHandle event) override;
+    int waitForEvent(zolt::EventHandle event, int milliseconds) override;
     void signalEvent(zolt::EventHandle event) override;
+    zolt::ClaimResult claimStem(const char* name, zolt::ClaimHandle& claim) override;
+    void releaseStemClaim(zolt::ClaimHandle claim) override;
     zolt::ProcessHandle startProcess(const char* path) override;
     void queryExitCode(zolt::ProcessHandle process, std::uint32_t& exitCode) override;
     void releaseProcess(zolt::ProcessHandle process) override;
@@ -85,8 +94,12 @@ public:
     void sleepOneMillisecond(int sleeper) override;
     void finishSleeping(int sleeper) override { finishes.push_back(sleeper); }
     void wakeSlave(unsigned char* mailbox) override;
+    void sleepOneMillisecond() override;
+    std::uint32_t processId() override { return pid; }
+    bool holds(const std::string& claim) const;
 
 private:
+    zolt::ClaimHandle nextClaim_ = 0;
     std::map<std::string, Mailbox> mailboxes_;  // node-based: addresses stay put
     std::vector<std::string> memoryHandles_;
     std::map<std::string, bool> events_;

@@ -164,7 +164,8 @@ TEST_P(NoPollerTest, OnlyThatChannelIsLost) {
 
     for (std::int8_t channel = 0; channel < zolt::kChannelCount; ++channel) {
         if (channel != lost) {
-            EXPECT_EQ(library.open(channel, kPath), ZOLT_OK) << int{channel};
+            const std::string path = "slaves/Slave" + std::to_string(channel) + ".exe";
+            EXPECT_EQ(library.open(channel, path.c_str()), ZOLT_OK) << int{channel};
         }
     }
 }

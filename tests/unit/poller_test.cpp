@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <functional>
 #include <future>
@@ -39,12 +40,15 @@ public:
         signalsTakenElsewhere_ = count;
     }
 
-    int waitForEvent(zolt::EventHandle) override {
+    int waitForEvent(zolt::EventHandle, int milliseconds) override {
         std::unique_lock lock(mutex_);
         ++waits_;
+        if (failWaits) return -1;
         blocked_ = true;
-        changed_.wait(lock, [&] { return signals_ > 0; });
+        const bool signalled =
+            changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return signals_ > 0; });
         blocked_ = false;
+        if (!signalled) return 0;
         const int taken = signals_;
         signals_ = 0;
         // Lets a test add a slave's signal that the wait takes with close's.
@@ -65,6 +69,9 @@ public:
         changed_.notify_all();
     }
     zolt::ThreadHandle createThread(zolt::ThreadBody, void*, std::uint32_t&) override { return 1; }
+    zolt::ClaimResult claimStem(const char*, zolt::ClaimHandle&) override { return zolt::ClaimResult::Failed; }
+    void releaseStemClaim(zolt::ClaimHandle) override {}
+    std::uint32_t processId() override { return 1; }
 
     zolt::SharedMemoryHandle createSharedMemory(const char*, std::size_t) override { return 0; }
     unsigned char* mapSharedMemory(zolt::SharedMemoryHandle, std::size_t) override { return nullptr; }
@@ -79,6 +86,7 @@ public:
 
     std::function<void(int)> onWake;
     int extraTaken = 0;
+    bool failWaits = false;
 
 private:
     std::mutex mutex_;
@@ -138,13 +146,39 @@ TEST_F(PollerWaitTest, ASlaveSignalTakenOnTheWayOutIsPutBack) {
     EXPECT_EQ(os.pendingSignals(), 1);
 }
 
-TEST_F(PollerWaitTest, CloseSignalsAgainWhenAnotherWaiterTookItsSignal) {
+TEST_F(PollerWaitTest, CloseReturnsWhenSomeoneElseTakesEverySignal) {
     auto woken = waitInBackground();
-    os.takeSignalsElsewhere(1);
+    // Another process, or a broken slave, waiting on the same event.
+    os.takeSignalsElsewhere(INT_MAX);
     poller.suspendAndDetach();
+    // The wait gave up by itself at the end of its slice.
+    EXPECT_FALSE(os.waiting());
     EXPECT_FALSE(woken.get());
-    EXPECT_EQ(os.signalCalls(), 2);
-    EXPECT_EQ(os.pendingSignals(), 0);
+    EXPECT_EQ(os.signalCalls(), 1);
+}
+
+TEST_F(PollerWaitTest, AWaitThatTimesOutServesNothingAndWaitsAgain) {
+    EXPECT_FALSE(poller.awaitSignal());
+    os.signalEvent(kEvent);
+    EXPECT_TRUE(poller.awaitSignal());
+    EXPECT_EQ(os.waits(), 2);
+}
+
+TEST_F(PollerWaitTest, AWaitThatFailsRestsForASliceInsteadOfSpinning) {
+    os.failWaits = true;
+    const auto end = std::chrono::steady_clock::now() + 500ms;
+    while (std::chrono::steady_clock::now() < end) EXPECT_FALSE(poller.awaitSignal());
+    // A spinning poller would have made many thousands.
+    EXPECT_LE(os.waits(), 10);
+}
+
+TEST_F(PollerWaitTest, CloseTakesThePollerOutOfItsRestAfterAFailedWait) {
+    os.failWaits = true;
+    auto resting = std::async(std::launch::async, [this] { return poller.awaitSignal(); });
+    while (os.waits() == 0) std::this_thread::sleep_for(1ms);
+    poller.suspendAndDetach();
+    EXPECT_FALSE(resting.get());
+    EXPECT_EQ(os.waits(), 1);
 }
 
 TEST_F(PollerWaitTest, ASuspendedPollerDoesNotWaitOnTheEvent) {

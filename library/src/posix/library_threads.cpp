@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <new>
-
 #include <pthread.h>
+
+#include "thread_start.h"
 
 namespace zolt::posix {
 
@@ -33,19 +33,12 @@ bool onLibraryThread() {
 // The mask of the host thread that started the library's threads.
 sigset_t hostMask;
 
-struct ThreadStart {
-    ThreadBody body;
-    void* argument;
-};
-
 void* runThread(void* start) {
-    const ThreadStart what = *static_cast<ThreadStart*>(start);
-    delete static_cast<ThreadStart*>(start);
     // Threads beyond the table's room are taken for host threads: their
     // children inherit the library's mask, the one cost of running out.
     const int slot = libraryThreadCount.fetch_add(1);
     if (slot < kThreadCapacity) libraryThreads[slot].store(::pthread_self());
-    what.body(what.argument);
+    runThreadStart(start);
     return nullptr;
 }
 
@@ -66,7 +59,7 @@ ThreadHandle startLibraryThread(ThreadBody body, void* argument) {
     ::pthread_sigmask(SIG_SETMASK, &libraryMask, &callerMask);
     if (!onLibraryThread()) hostMask = callerMask;
     // The start record is handed over to the thread, which frees it.
-    auto* start = new (std::nothrow) ThreadStart{body, argument};
+    ThreadStart* start = newThreadStart(body, argument);
     pthread_t thread{};
     const int failed = start == nullptr ? ENOMEM : ::pthread_create(&thread, &attributes, &runThread, start);
     if (failed != 0) delete start;

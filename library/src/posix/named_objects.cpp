@@ -9,25 +9,28 @@
 #include <unistd.h>
 
 #include "created_names.h"
+#include "zolt_protocol.h"
 
 namespace zolt::posix {
 
 namespace {
 
 constexpr mode_t kOwnerOnly = 0600;
-// "/" + name + NUL; names are at most a path's length plus two letters.
-constexpr std::size_t kFullNameCapacity = 112;
+constexpr std::size_t kFullNameCapacity = ZOLT_SYSTEM_NAME_CAPACITY;
 // Where glibc keeps named semaphores, so their owner can be checked.
 constexpr char kSemaphoreFolder[] = "/dev/shm/sem.";
 
-bool prefixName(const char* name, char (&fullName)[kFullNameCapacity]) {
-    const int written = std::snprintf(fullName, sizeof fullName, "/%s", name);
-    return written > 0 && static_cast<std::size_t>(written) < sizeof fullName;
-}
+bool prefixName(const char* name, char (&fullName)[kFullNameCapacity]) { return zolt_system_name(name, fullName) != 0; }
 
 bool semaphorePath(const char* name, char (&path)[kFullNameCapacity + sizeof kSemaphoreFolder]) {
     const int written = std::snprintf(path, sizeof path, "%s%s", kSemaphoreFolder, name);
     return written > 0 && static_cast<std::size_t>(written) < sizeof path;
+}
+
+// An object of ours that someone made readable or writable by others is
+// taken back to 0600 before it carries a single command.
+bool ownerOnly(int descriptor, const struct stat& status) {
+    return (status.st_mode & 07777) == kOwnerOnly || ::fchmod(descriptor, kOwnerOnly) == 0;
 }
 
 }  // namespace
@@ -44,7 +47,7 @@ int openSharedMemory(const char* name, std::size_t size) {
             ::shm_unlink(fullName);
             return -1;
         }
-        rememberCreatedName(NamedObjectKind::SharedMemory, fullName);
+        rememberOwnedName(NamedObjectKind::SharedMemory, fullName);
         return descriptor;
     }
     if (errno != EEXIST) return -1;
@@ -53,12 +56,14 @@ int openSharedMemory(const char* name, std::size_t size) {
     if (descriptor < 0) return -1;
     struct stat status {};
     const bool usable = ::fstat(descriptor, &status) == 0 && status.st_uid == ::geteuid() &&
+                        ownerOnly(descriptor, status) &&
                         (static_cast<std::size_t>(status.st_size) >= size ||
                          ::ftruncate(descriptor, static_cast<off_t>(size)) == 0);
     if (!usable) {
         ::close(descriptor);
         return -1;
     }
+    rememberOwnedName(NamedObjectKind::SharedMemory, fullName);
     return descriptor;
 }
 
@@ -70,7 +75,7 @@ sem_t* openSemaphore(const char* name) {
     sem_t* semaphore = ::sem_open(fullName, O_CREAT | O_EXCL, kOwnerOnly, 0U);
     if (semaphore != SEM_FAILED) {
         ::chmod(path, kOwnerOnly);
-        rememberCreatedName(NamedObjectKind::Semaphore, fullName);
+        rememberOwnedName(NamedObjectKind::Semaphore, fullName);
         return semaphore;
     }
     if (errno != EEXIST) return nullptr;
@@ -79,12 +84,17 @@ sem_t* openSemaphore(const char* name) {
     if (semaphore == SEM_FAILED) return nullptr;
     // glibc maps an existing file as it is: one too short for a semaphore
     // would raise SIGBUS in the poller's first wait, killing the host.
+    const int descriptor = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat status {};
-    if (::stat(path, &status) != 0 || status.st_uid != ::geteuid() || !S_ISREG(status.st_mode) ||
-        status.st_size < static_cast<off_t>(sizeof(sem_t))) {
+    const bool usable = descriptor >= 0 && ::fstat(descriptor, &status) == 0 && status.st_uid == ::geteuid() &&
+                        S_ISREG(status.st_mode) && status.st_size >= static_cast<off_t>(sizeof(sem_t)) &&
+                        ownerOnly(descriptor, status);
+    if (descriptor >= 0) ::close(descriptor);
+    if (!usable) {
         ::sem_close(semaphore);
         return nullptr;
     }
+    rememberOwnedName(NamedObjectKind::Semaphore, fullName);
     return semaphore;
 }
 

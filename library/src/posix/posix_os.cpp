@@ -14,6 +14,7 @@
 #include "named_objects.h"
 #include "slave_process.h"
 #include "zolt_protocol.h"
+#include "stem_claims.h"
 
 namespace zolt {
 
@@ -37,11 +38,21 @@ EventHandle SystemOs::createEvent(const char* name) {
     return reinterpret_cast<EventHandle>(posix::openSemaphore(name));
 }
 
-int SystemOs::waitForEvent(EventHandle event) {
+int SystemOs::waitForEvent(EventHandle event, int milliseconds) {
     sem_t* semaphore = reinterpret_cast<sem_t*>(event);
+    // On the monotonic clock: setting the system's clock must not stretch it.
+    timespec deadline{};
+    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += milliseconds / 1000;
+    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1'000'000;
+    if (deadline.tv_nsec >= 1'000'000'000) {
+        ++deadline.tv_sec;
+        deadline.tv_nsec -= 1'000'000'000;
+    }
     int taken = 0;
-    while (::sem_wait(semaphore) != 0) {
-        if (errno != EINTR) return taken;
+    while (::sem_clockwait(semaphore, CLOCK_MONOTONIC, &deadline) != 0) {
+        if (errno == ETIMEDOUT) return 0;
+        if (errno != EINTR) return -1;
     }
     // An auto-reset event keeps no count: posts that piled up are one signal.
     for (taken = 1; ::sem_trywait(semaphore) == 0; ++taken) {
@@ -50,6 +61,10 @@ int SystemOs::waitForEvent(EventHandle event) {
 }
 
 void SystemOs::signalEvent(EventHandle event) { ::sem_post(reinterpret_cast<sem_t*>(event)); }
+
+ClaimResult SystemOs::claimStem(const char* name, ClaimHandle& claim) { return posix::claimStem(name, claim); }
+
+void SystemOs::releaseStemClaim(ClaimHandle claim) { posix::releaseStemClaim(claim); }
 
 ProcessHandle SystemOs::startProcess(const char* path) { return posix::spawnSlave(path); }
 
@@ -80,5 +95,6 @@ void SystemOs::finishSleeping(int /*sleeper*/) {}
 void SystemOs::wakeSlave(unsigned char* mailbox) {
     ::syscall(SYS_futex, mailbox + ZOLT_WAKE_WORD_OFFSET, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
+std::uint32_t SystemOs::processId() { return static_cast<std::uint32_t>(::getpid()); }
 
 }  // namespace zolt

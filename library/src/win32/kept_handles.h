@@ -7,11 +7,42 @@
 
 #include <windows.h>
 
-#include "name_table.h"
+#include <map>
+#include <mutex>
+#include <string>
 
 namespace zolt::win32 {
 
-// Once full, further handles are simply not kept (nor closed).
-inline NameTable<HANDLE, 256> keptHandles;
+class KeptHandles {
+public:
+    // The handle kept for `name`, else the one create() makes, kept from now
+    // on. Look-up and creation are one step, so channels that open one name
+    // at the same moment keep one handle between them. No fixed room: a host
+    // may open any number of stems in its life.
+    template <typename Create>
+    HANDLE findOrCreate(const char* name, Create create) {
+        std::lock_guard lock(mutex_);
+        try {
+            const auto found = handles_.find(name);
+            if (found != handles_.end()) return found->second;
+        } catch (...) {
+            return nullptr;  // no room even to look: the open fails its step
+        }
+        HANDLE handle = create();
+        if (handle == nullptr) return nullptr;
+        try {
+            handles_.emplace(name, handle);
+        } catch (...) {
+            // Out of memory: handed out all the same, only not kept.
+        }
+        return handle;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, HANDLE, std::less<>> handles_;
+};
+
+inline KeptHandles keptHandles;
 
 }  // namespace zolt::win32

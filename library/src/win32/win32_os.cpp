@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include <new>
-
 #include "kept_handles.h"
 #include "zolt_precise_sleep.h"
+#include "thread_start.h"
 
 namespace zolt {
 
@@ -20,11 +19,6 @@ Handle toHandle(std::intptr_t value) {
 
 std::intptr_t fromHandle(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-struct ThreadStart {
-    ThreadBody body;
-    void* argument;
-};
-
 // One per channel: a channel's sleeps are serialised by its exchange lock,
 // while two channels may sleep at the same moment. Each timer is made on the
 // first sleep, never while the loader runs DllMain, and kept for the life of
@@ -32,22 +26,16 @@ struct ThreadStart {
 ZoltPreciseSleep sleepers[kSleeperCount] = {};
 
 DWORD WINAPI runThread(LPVOID start) {
-    const ThreadStart what = *static_cast<ThreadStart*>(start);
-    delete static_cast<ThreadStart*>(start);
-    what.body(what.argument);
+    runThreadStart(start);
     return 0;
 }
 
 }  // namespace
 
 SharedMemoryHandle SystemOs::createSharedMemory(const char* name, std::size_t size) {
-    HANDLE kept = nullptr;
-    if (keptHandles.find(name, kept)) return fromHandle(kept);
-    HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                          static_cast<DWORD>(size), name);
-    if (mapping == nullptr) return 0;
-    keptHandles.insert(name, mapping);
-    return fromHandle(mapping);
+    return fromHandle(keptHandles.findOrCreate(name, [&] {
+        return ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), name);
+    }));
 }
 
 unsigned char* SystemOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t /*size*/) {
@@ -58,20 +46,37 @@ unsigned char* SystemOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t 
 void SystemOs::unmapSharedMemory(unsigned char* view, std::size_t /*size*/) { ::UnmapViewOfFile(view); }
 
 EventHandle SystemOs::createEvent(const char* name) {
-    HANDLE kept = nullptr;
-    if (keptHandles.find(name, kept)) return fromHandle(kept);
-    HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, name);
-    if (event == nullptr) return 0;
-    keptHandles.insert(name, event);
-    return fromHandle(event);
+    return fromHandle(keptHandles.findOrCreate(name, [&] { return ::CreateEventA(nullptr, FALSE, FALSE, name); }));
 }
 
-int SystemOs::waitForEvent(EventHandle event) {
+int SystemOs::waitForEvent(EventHandle event, int milliseconds) {
     // An auto-reset event holds at most one signal, and the wait takes it.
-    return ::WaitForSingleObject(toHandle<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 0;
+    switch (::WaitForSingleObject(toHandle<HANDLE>(event), static_cast<DWORD>(milliseconds))) {
+    case WAIT_OBJECT_0:
+        return 1;
+    case WAIT_TIMEOUT:
+        return 0;
+    default:
+        return -1;
+    }
 }
 
 void SystemOs::signalEvent(EventHandle event) { ::SetEvent(toHandle<HANDLE>(event)); }
+
+ClaimResult SystemOs::claimStem(const char* name, ClaimHandle& claim) {
+    // A mutex nobody ever takes: only its name counts. It goes with the last
+    // handle to it, so with this process, and slaves do not inherit it.
+    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr) return ClaimResult::Failed;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(mutex);
+        return ClaimResult::InUse;
+    }
+    claim = fromHandle(mutex);
+    return ClaimResult::Claimed;
+}
+
+void SystemOs::releaseStemClaim(ClaimHandle claim) { ::CloseHandle(toHandle<HANDLE>(claim)); }
 
 ProcessHandle SystemOs::startProcess(const char* path) {
     STARTUPINFOA startup{};
@@ -95,7 +100,7 @@ void SystemOs::queryExitCode(ProcessHandle process, std::uint32_t& exitCode) {
 void SystemOs::releaseProcess(ProcessHandle process) { ::CloseHandle(toHandle<HANDLE>(process)); }
 
 ThreadHandle SystemOs::createThread(ThreadBody body, void* argument, std::uint32_t& threadId) {
-    auto* start = new (std::nothrow) ThreadStart{body, argument};
+    ThreadStart* start = newThreadStart(body, argument);
     if (start == nullptr) return 0;
     DWORD id = 0;
     HANDLE thread = ::CreateThread(nullptr, 0, &runThread, start, 0, &id);
@@ -114,5 +119,7 @@ void SystemOs::finishSleeping(int sleeper) { zolt_precise_sleep_rest(&sleepers[s
 
 // Windows has no wait on an address shared between processes.
 void SystemOs::wakeSlave(unsigned char* /*mailbox*/) {}
+
+std::uint32_t SystemOs::processId() { return ::GetCurrentProcessId(); }
 
 }  // namespace zolt

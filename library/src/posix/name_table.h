@@ -1,20 +1,19 @@
-// A fixed table of names, each with a value, safe to use from any thread. The
-// OS layers keep their named objects in one. Fixed room, like everything
-// else in the library: once full, further names are not kept.
+// A fixed table of system names, each with a value, safe to use from any
+// thread. Fixed room, like everything else in the library: once full, further
+// names are not kept.
 #pragma once
 
 #include <cstring>
 #include <mutex>
 
-#include "object_names.h"
+#include "zolt_protocol.h"
 
 namespace zolt {
 
 template <typename Value, int Capacity>
 class NameTable {
 public:
-    // Room for a platform prefix before the object's name.
-    static constexpr std::size_t kNameCapacity = kObjectNameCapacity + 8;
+    static constexpr std::size_t kNameCapacity = ZOLT_SYSTEM_NAME_CAPACITY;
 
     bool find(const char* name, Value& value) const {
         std::lock_guard lock(lock_);

@@ -1,0 +1,111 @@
+#include "stem_claims.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+
+#include <pthread.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace zolt::posix {
+
+namespace {
+
+// The claims this process holds, as descriptor + 1, so that a forked child
+// can let go of them: otherwise a child that outlives its parent would keep
+// the parent's stems claimed. One claim per open channel.
+constexpr int kHeldCapacity = 16;
+std::atomic<int> held[kHeldCapacity];
+
+void letGoInChild() {
+    for (std::atomic<int>& slot : held) {
+        const int value = slot.exchange(0);
+        if (value != 0) ::close(value - 1);
+    }
+}
+
+// The abstract address: a NUL byte, then the name, with no NUL after it.
+bool addressOf(const char* name, sockaddr_un& address, socklen_t& length) {
+    const std::size_t nameLength = std::strlen(name);
+    if (nameLength + 1 > sizeof address.sun_path) return false;
+    address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name, nameLength);
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + nameLength);
+    return true;
+}
+
+ClaimResult bindName(const char* name, int& descriptor) {
+    sockaddr_un address;
+    socklen_t length = 0;
+    if (!addressOf(name, address, length)) return ClaimResult::Failed;
+    // Not inherited by the slaves: a slave must not keep its host's claim.
+    descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (descriptor < 0) return ClaimResult::Failed;
+    if (::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), length) == 0) return ClaimResult::Claimed;
+    const int error = errno;
+    ::close(descriptor);
+    descriptor = -1;
+    return error == EADDRINUSE ? ClaimResult::InUse : ClaimResult::Failed;
+}
+
+bool holdsHere(const char* name) {
+    sockaddr_un wanted;
+    socklen_t wantedLength = 0;
+    if (!addressOf(name, wanted, wantedLength)) return false;
+    for (const std::atomic<int>& slot : held) {
+        const int value = slot.load();
+        if (value == 0) continue;
+        sockaddr_un bound{};
+        socklen_t boundLength = sizeof bound;
+        if (::getsockname(value - 1, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0 &&
+            boundLength == wantedLength && std::memcmp(&bound, &wanted, wantedLength) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+ClaimResult claimStem(const char* name, ClaimHandle& claim) {
+    static const bool hookedFork = ::pthread_atfork(nullptr, nullptr, &letGoInChild) == 0;
+    (void)hookedFork;
+    int descriptor = -1;
+    const ClaimResult result = bindName(name, descriptor);
+    if (result != ClaimResult::Claimed) return result;
+    for (std::atomic<int>& slot : held) {
+        int free = 0;
+        if (slot.compare_exchange_strong(free, descriptor + 1)) break;
+    }
+    claim = static_cast<ClaimHandle>(descriptor) + 1;
+    return ClaimResult::Claimed;
+}
+
+void releaseStemClaim(ClaimHandle claim) {
+    const int value = static_cast<int>(claim);
+    for (std::atomic<int>& slot : held) {
+        int expected = value;
+        if (slot.compare_exchange_strong(expected, 0)) break;
+    }
+    ::close(value - 1);
+}
+
+bool claimFreeOrOurs(const char* name) {
+    int descriptor = -1;
+    switch (bindName(name, descriptor)) {
+    case ClaimResult::Claimed:
+        ::close(descriptor);
+        return true;
+    case ClaimResult::InUse:
+        return holdsHere(name);
+    case ClaimResult::Failed:
+        break;
+    }
+    return false;
+}
+
+}  // namespace zolt::posix
