@@ -25,7 +25,6 @@ public:
     void sleepOneMillisecond(int sleeper) override;
     void finishSleeping(int sleeper) override;
     void wakeSlave(unsigned char* mailbox) override;
-    void sleepOneMillisecond() override;
     std::uint32_t processId() override;
 };
 

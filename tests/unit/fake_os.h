@@ -94,7 +94,6 @@ public:
     void sleepOneMillisecond(int sleeper) override;
     void finishSleeping(int sleeper) override { finishes.push_back(sleeper); }
     void wakeSlave(unsigned char* mailbox) override;
-    void sleepOneMillisecond() override;
     std::uint32_t processId() override { return pid; }
     bool holds(const std::string& claim) const;
 
