@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <pthread.h>
+#include <time.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -18,6 +19,10 @@ namespace {
 // can let go of them: otherwise a child that outlives its parent would keep
 // the parent's stems claimed. One claim per open channel.
 constexpr int kHeldCapacity = 16;
+
+// How long a claim that is in use is tried again: 50 x 2 ms.
+constexpr int kRetriesWhileInUse = 50;
+constexpr long kRetryPauseNanoseconds = 2'000'000;
 std::atomic<int> held[kHeldCapacity];
 
 void letGoInChild() {
@@ -75,7 +80,16 @@ ClaimResult claimStem(const char* name, ClaimHandle& claim) {
     static const bool hookedFork = ::pthread_atfork(nullptr, nullptr, &letGoInChild) == 0;
     (void)hookedFork;
     int descriptor = -1;
-    const ClaimResult result = bindName(name, descriptor);
+    ClaimResult result = bindName(name, descriptor);
+    // A claim just given back may live on for a moment in a child that any
+    // thread of the host is starting: the child has a copy of every
+    // descriptor until its exec closes them. Only a claim still held after
+    // such a moment is another channel's.
+    for (int retry = 0; result == ClaimResult::InUse && retry < kRetriesWhileInUse; ++retry) {
+        const timespec pause{0, kRetryPauseNanoseconds};
+        ::nanosleep(&pause, nullptr);
+        result = bindName(name, descriptor);
+    }
     if (result != ClaimResult::Claimed) return result;
     for (std::atomic<int>& slot : held) {
         int free = 0;
