@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "channel_record.h"
 #include "object_names.h"
@@ -48,7 +49,11 @@ private:
     // the parent's, so nothing may touch them, nor take their locks (a
     // parent's thread may have held one at the fork).
     bool inForkedChild() { return os_.processId() != processId_; }
-    std::int8_t openClaimed(ChannelRecord& channel, const ObjectNames& names, const char* slavePath);
+    // The reason of the system call that failed an open, if one did.
+    using SystemError = std::optional<int>;
+    std::int8_t openLocked(ChannelRecord& channel, const char* slavePath, SystemError& systemError);
+    std::int8_t openClaimed(ChannelRecord& channel, const ObjectNames& names, const char* slavePath,
+                            SystemError& systemError);
     void releaseClaim(ChannelRecord& channel);
     ChannelRecord& channelAt(std::int8_t channel) { return channels_[channel]; }
 

@@ -87,6 +87,12 @@ public:
     // Tells a forked child from the process that opened its channels.
     virtual std::uint32_t processId() = 0;
 
+    // The system's reason for the call that failed last on this thread
+    // (errno, GetLastError), and putting it back: a failed open hands it to
+    // the host unchanged by the clean-up after it.
+    virtual int lastError() = 0;
+    virtual void restoreLastError(int error) = 0;
+
 protected:
     ~Os() = default;
 };

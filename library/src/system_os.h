@@ -26,6 +26,8 @@ public:
     void finishSleeping(int sleeper) override;
     void wakeSlave(unsigned char* mailbox) override;
     std::uint32_t processId() override;
+    int lastError() override;
+    void restoreLastError(int error) override;
 };
 
 }  // namespace zolt

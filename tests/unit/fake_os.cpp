@@ -27,7 +27,7 @@ int FakeOs::handlesReleasedTwice() const {
 
 zolt::SharedMemoryHandle FakeOs::createSharedMemory(const char* name, std::size_t size) {
     sharedMemoryCreates.emplace_back(name);
-    if (failCreateSharedMemory || size > zolt::kMailboxSize) return 0;
+    if (failCreateSharedMemory || size > zolt::kMailboxSize) return failed(0);
     mailbox(name);
     memoryHandles_.emplace_back(name);
     return static_cast<zolt::SharedMemoryHandle>(memoryHandles_.size());
@@ -35,7 +35,7 @@ zolt::SharedMemoryHandle FakeOs::createSharedMemory(const char* name, std::size_
 
 unsigned char* FakeOs::mapSharedMemory(zolt::SharedMemoryHandle memory, std::size_t size) {
     ++maps;
-    if (failMapSharedMemory || size > zolt::kMailboxSize) return nullptr;
+    if (failMapSharedMemory || size > zolt::kMailboxSize) return failed(nullptr);
     unsigned char* view = mailbox(memoryHandles_.at(memory - 1)).data();
     liveViews.insert(view);
     return view;
@@ -43,6 +43,7 @@ unsigned char* FakeOs::mapSharedMemory(zolt::SharedMemoryHandle memory, std::siz
 
 void FakeOs::unmapSharedMemory(unsigned char* view, std::size_t) {
     ++unmaps;
+    systemError = cleanupError;
     const auto found = liveViews.find(view);
     if (found == liveViews.end()) {
         ++strayUnmaps;
@@ -53,7 +54,7 @@ void FakeOs::unmapSharedMemory(unsigned char* view, std::size_t) {
 
 zolt::EventHandle FakeOs::createEvent(const char* name) {
     eventCreates.emplace_back(name);
-    if (failCreateEvent) return 0;
+    if (failCreateEvent) return failed(0);
     events_.try_emplace(name, false);  // an existing event keeps its signal
     eventHandles_.emplace_back(name);
     return static_cast<zolt::EventHandle>(eventHandles_.size());
@@ -71,7 +72,7 @@ void FakeOs::signalEvent(zolt::EventHandle event) {
 }
 
 zolt::ClaimResult FakeOs::claimStem(const char* name, zolt::ClaimHandle& claim) {
-    if (failClaims) return zolt::ClaimResult::Failed;
+    if (failClaims) return failed(zolt::ClaimResult::Failed);
     if (claimedElsewhere.contains(name) || holds(name)) return zolt::ClaimResult::InUse;
     claim = ++nextClaim_;
     heldClaims[claim] = name;
@@ -80,6 +81,7 @@ zolt::ClaimResult FakeOs::claimStem(const char* name, zolt::ClaimHandle& claim) 
 
 void FakeOs::releaseStemClaim(zolt::ClaimHandle claim) {
     ++claimReleases;
+    systemError = cleanupError;
     heldClaims.erase(claim);
 }
 
@@ -89,7 +91,7 @@ bool FakeOs::holds(const std::string& claim) const {
 
 zolt::ProcessHandle FakeOs::startProcess(const char* path) {
     startAttempts.emplace_back(path);
-    if (failStartProcess) return 0;
+    if (failStartProcess) return failed(0);
     processes.push_back(Process{path});
     return static_cast<zolt::ProcessHandle>(processes.size());
 }

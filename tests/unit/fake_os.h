@@ -38,6 +38,11 @@ public:
     bool failStartProcess = false;
     bool failClaims = false;
     std::set<int> failThreadCalls;  // createThread call numbers, from 0
+    // The system's error: a failing call sets failureError, and every claim
+    // release and unmap overwrites it with cleanupError, as a system may.
+    int systemError = 0;
+    int failureError = 2;
+    int cleanupError = 9;
 
     // Claims that other processes hold, and the ones this process holds.
     std::set<std::string> claimedElsewhere;
@@ -95,9 +100,17 @@ public:
     void finishSleeping(int sleeper) override { finishes.push_back(sleeper); }
     void wakeSlave(unsigned char* mailbox) override;
     std::uint32_t processId() override { return pid; }
+    int lastError() override { return systemError; }
+    void restoreLastError(int error) override { systemError = error; }
     bool holds(const std::string& claim) const;
 
 private:
+    template <typename Result>
+    Result failed(Result result) {
+        systemError = failureError;
+        return result;
+    }
+
     zolt::ClaimHandle nextClaim_ = 0;
     std::map<std::string, Mailbox> mailboxes_;  // node-based: addresses stay put
     std::vector<std::string> memoryHandles_;

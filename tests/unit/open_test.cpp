@@ -128,6 +128,38 @@ TEST_F(OpenTest, ReopenReleasesThePreviousProcessOnce) {
     EXPECT_EQ(os.process(library.record(0).process).releases, 0);
 }
 
+// The host reads the system's reason after a failed open: the claim's
+// release and the unmapping that follow the failure must not replace it.
+TEST_F(OpenTest, EachFailedStepLeavesItsSystemErrorForTheHost) {
+    struct Step {
+        bool FakeOs::*failure;
+        std::int8_t status;
+    };
+    const Step steps[] = {{&FakeOs::failClaims, ZOLT_OPEN_SHARED_MEMORY_FAILED},
+                          {&FakeOs::failCreateSharedMemory, ZOLT_OPEN_SHARED_MEMORY_FAILED},
+                          {&FakeOs::failMapSharedMemory, ZOLT_OPEN_MAPPING_FAILED},
+                          {&FakeOs::failCreateEvent, ZOLT_OPEN_EVENT_FAILED},
+                          {&FakeOs::failStartProcess, ZOLT_OPEN_START_FAILED}};
+    int error = 100;
+    for (const Step& step : steps) {
+        os.*step.failure = true;
+        os.failureError = ++error;
+        EXPECT_EQ(library.open(0, kPath), step.status);
+        EXPECT_EQ(os.systemError, error) << "step " << error - 100;
+        os.*step.failure = false;
+    }
+    EXPECT_EQ(os.claimReleases, 4);  // the clean-up ran, and overwrote it
+    EXPECT_TRUE(os.heldClaims.empty());
+}
+
+TEST_F(OpenTest, RefusalsOfTheLibraryItselfLeaveTheSystemErrorAlone) {
+    openChannel();
+    os.systemError = 42;
+    EXPECT_EQ(library.open(0, kPath), ZOLT_OPEN_ALREADY_OPEN);
+    EXPECT_EQ(library.open(1, nullptr), ZOLT_OPEN_START_FAILED);
+    EXPECT_EQ(os.systemError, 42);
+}
+
 class BadPathTest : public ChannelTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(BadPathTest, RefusedBeforeAnyObjectIsCreated) {

@@ -72,6 +72,8 @@ public:
     zolt::ClaimResult claimStem(const char*, zolt::ClaimHandle&) override { return zolt::ClaimResult::Failed; }
     void releaseStemClaim(zolt::ClaimHandle) override {}
     std::uint32_t processId() override { return 1; }
+    int lastError() override { return 0; }
+    void restoreLastError(int) override {}
 
     zolt::SharedMemoryHandle createSharedMemory(const char*, std::size_t) override { return 0; }
     unsigned char* mapSharedMemory(zolt::SharedMemoryHandle, std::size_t) override { return nullptr; }

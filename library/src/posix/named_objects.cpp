@@ -33,6 +33,28 @@ bool ownerOnly(int descriptor, const struct stat& status) {
     return (status.st_mode & 07777) == kOwnerOnly || ::fchmod(descriptor, kOwnerOnly) == 0;
 }
 
+// Someone else's object of our name: refused as the system refuses access.
+bool ownedByUs(const struct stat& status) {
+    if (status.st_uid == ::geteuid()) return true;
+    errno = EACCES;
+    return false;
+}
+
+// glibc maps an existing file as it is: one too short for a semaphore would
+// raise SIGBUS in the poller's first wait, killing the host.
+bool fitsASemaphore(const struct stat& status) {
+    if (S_ISREG(status.st_mode) && status.st_size >= static_cast<off_t>(sizeof(sem_t))) return true;
+    errno = EINVAL;
+    return false;
+}
+
+// On a failure path: the reason stays for the host.
+void closeKeepingErrno(int descriptor) {
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+}
+
 }  // namespace
 
 int openSharedMemory(const char* name, std::size_t size) {
@@ -43,8 +65,10 @@ int openSharedMemory(const char* name, std::size_t size) {
     if (descriptor >= 0) {
         // The umask may have taken bits away; set exactly what we mean.
         if (::fchmod(descriptor, kOwnerOnly) != 0 || ::ftruncate(descriptor, static_cast<off_t>(size)) != 0) {
+            const int error = errno;
             ::close(descriptor);
             ::shm_unlink(fullName);
+            errno = error;
             return -1;
         }
         rememberOwnedName(NamedObjectKind::SharedMemory, fullName);
@@ -55,12 +79,11 @@ int openSharedMemory(const char* name, std::size_t size) {
     descriptor = ::shm_open(fullName, O_RDWR, 0);
     if (descriptor < 0) return -1;
     struct stat status {};
-    const bool usable = ::fstat(descriptor, &status) == 0 && status.st_uid == ::geteuid() &&
-                        ownerOnly(descriptor, status) &&
+    const bool usable = ::fstat(descriptor, &status) == 0 && ownedByUs(status) && ownerOnly(descriptor, status) &&
                         (static_cast<std::size_t>(status.st_size) >= size ||
                          ::ftruncate(descriptor, static_cast<off_t>(size)) == 0);
     if (!usable) {
-        ::close(descriptor);
+        closeKeepingErrno(descriptor);
         return -1;
     }
     rememberOwnedName(NamedObjectKind::SharedMemory, fullName);
@@ -82,16 +105,15 @@ sem_t* openSemaphore(const char* name) {
 
     semaphore = ::sem_open(fullName, 0);
     if (semaphore == SEM_FAILED) return nullptr;
-    // glibc maps an existing file as it is: one too short for a semaphore
-    // would raise SIGBUS in the poller's first wait, killing the host.
     const int descriptor = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat status {};
-    const bool usable = descriptor >= 0 && ::fstat(descriptor, &status) == 0 && status.st_uid == ::geteuid() &&
-                        S_ISREG(status.st_mode) && status.st_size >= static_cast<off_t>(sizeof(sem_t)) &&
-                        ownerOnly(descriptor, status);
-    if (descriptor >= 0) ::close(descriptor);
+    const bool usable = descriptor >= 0 && ::fstat(descriptor, &status) == 0 && ownedByUs(status) &&
+                        fitsASemaphore(status) && ownerOnly(descriptor, status);
+    if (descriptor >= 0) closeKeepingErrno(descriptor);
     if (!usable) {
+        const int error = errno;
         ::sem_close(semaphore);
+        errno = error;
         return nullptr;
     }
     rememberOwnedName(NamedObjectKind::Semaphore, fullName);

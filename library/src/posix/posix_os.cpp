@@ -27,8 +27,10 @@ unsigned char* SystemOs::mapSharedMemory(SharedMemoryHandle memory, std::size_t 
     const int descriptor = static_cast<int>(memory - 1);
     void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
     // The mapping keeps the object alive; a long-running host must not
-    // collect one descriptor per open.
+    // collect one descriptor per open. A failed map's errno stays.
+    const int error = errno;
     ::close(descriptor);
+    errno = error;
     return view == MAP_FAILED ? nullptr : static_cast<unsigned char*>(view);
 }
 
@@ -96,5 +98,9 @@ void SystemOs::wakeSlave(unsigned char* mailbox) {
     ::syscall(SYS_futex, mailbox + ZOLT_WAKE_WORD_OFFSET, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 std::uint32_t SystemOs::processId() { return static_cast<std::uint32_t>(::getpid()); }
+
+int SystemOs::lastError() { return errno; }
+
+void SystemOs::restoreLastError(int error) { errno = error; }
 
 }  // namespace zolt

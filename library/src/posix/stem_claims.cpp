@@ -46,7 +46,10 @@ bool addressOf(const char* name, sockaddr_un& address, socklen_t& length) {
 ClaimResult bindName(const char* name, int& descriptor) {
     sockaddr_un address;
     socklen_t length = 0;
-    if (!addressOf(name, address, length)) return ClaimResult::Failed;
+    if (!addressOf(name, address, length)) {
+        errno = ENAMETOOLONG;
+        return ClaimResult::Failed;
+    }
     // Not inherited by the slaves: a slave must not keep its host's claim.
     descriptor = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (descriptor < 0) return ClaimResult::Failed;
@@ -54,6 +57,7 @@ ClaimResult bindName(const char* name, int& descriptor) {
     const int error = errno;
     ::close(descriptor);
     descriptor = -1;
+    errno = error;
     return error == EADDRINUSE ? ClaimResult::InUse : ClaimResult::Failed;
 }
 

@@ -21,15 +21,30 @@ public:
     // may open any number of stems in its life.
     template <typename Create>
     HANDLE findOrCreate(const char* name, Create create) {
+        DWORD error = ERROR_SUCCESS;
+        HANDLE handle = findOrCreateLocked(name, create, error);
+        // Set again once the lock is given back, which may change it: the
+        // host reads why the system refused.
+        if (handle == nullptr) ::SetLastError(error);
+        return handle;
+    }
+
+private:
+    template <typename Create>
+    HANDLE findOrCreateLocked(const char* name, Create create, DWORD& error) {
         std::lock_guard lock(mutex_);
         try {
             const auto found = handles_.find(name);
             if (found != handles_.end()) return found->second;
         } catch (...) {
+            error = ERROR_NOT_ENOUGH_MEMORY;
             return nullptr;  // no room even to look: the open fails its step
         }
         HANDLE handle = create();
-        if (handle == nullptr) return nullptr;
+        if (handle == nullptr) {
+            error = ::GetLastError();
+            return nullptr;
+        }
         try {
             handles_.emplace(name, handle);
         } catch (...) {
@@ -38,7 +53,6 @@ public:
         return handle;
     }
 
-private:
     std::mutex mutex_;
     std::map<std::string, HANDLE, std::less<>> handles_;
 };

@@ -122,4 +122,8 @@ void SystemOs::wakeSlave(unsigned char* /*mailbox*/) {}
 
 std::uint32_t SystemOs::processId() { return ::GetCurrentProcessId(); }
 
+int SystemOs::lastError() { return static_cast<int>(::GetLastError()); }
+
+void SystemOs::restoreLastError(int error) { ::SetLastError(static_cast<DWORD>(error)); }
+
 }  // namespace zolt
