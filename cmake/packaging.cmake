@@ -37,6 +37,16 @@ else()
   # Debian wants every ELF file stripped; the build keeps its debugging data.
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  # Debian's name of the architecture built for, which a cross build (preset
+  # linux-arm64-package) cannot take from dpkg on the build machine.
+  if(CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND dpkg-architecture -t${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+      OUTPUT_VARIABLE ZOLT_DEB_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE result)
+    if(NOT result EQUAL 0 OR ZOLT_DEB_ARCHITECTURE STREQUAL "")
+      message(FATAL_ERROR "dpkg-architecture knows no architecture for ${CMAKE_LIBRARY_ARCHITECTURE}")
+    endif()
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ZOLT_DEB_ARCHITECTURE})
+  endif()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZOLT_PACKAGE_MAINTAINER}")
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -1,6 +1,6 @@
 # Sourced by run.sh: checks of the .deb as a file, before it is installed.
-# Uses $deb, $version, $soversion, $multiarch, $unpacked (the .deb's files,
-# extracted) and $control (its control files).
+# Uses $deb, $deb_architecture, $version, $soversion, $multiarch, $unpacked
+# (the .deb's files, extracted) and $control (its control files).
 
 # Every file and link the package holds, and nothing else.
 expected_deb_files() {
@@ -38,7 +38,7 @@ deb_metadata() {
   local field
   expect_same "Package" "$(dpkg-deb -f "$deb" Package)" zolt
   expect_same "Version" "$(dpkg-deb -f "$deb" Version)" "$version"
-  expect_same "Architecture" "$(dpkg-deb -f "$deb" Architecture)" "$(dpkg --print-architecture)"
+  expect_same "Architecture" "$(dpkg-deb -f "$deb" Architecture)" "$deb_architecture"
   dpkg-deb -f "$deb" Maintainer | grep -Eq '^[^<]+ <[^@ ]+@[^@> ]+\.[^@> ]+>$' ||
     fail "Maintainer is not 'Name <address>': $(dpkg-deb -f "$deb" Maintainer)"
   for field in Section Priority Installed-Size; do
@@ -66,7 +66,11 @@ deb_depends_cover_the_binaries() {
            sort -u)
   for soname in $needed; do
     case "$soname" in libZolt.so*) continue ;; esac
-    owners=$(dpkg -S "*/$soname" 2>/dev/null | cut -d: -f1 | tr ',' '\n' | tr -d ' ' | sort -u)
+    # A cross-built package's libraries are those of Debian's cross packages
+    # here (libc6-arm64-cross), which are libc6 and so on on their own
+    # architecture.
+    owners=$(dpkg -S "*/$soname" 2>/dev/null | cut -d: -f1 | tr ',' '\n' | tr -d ' ' |
+             sed "s/-$deb_architecture-cross\$//" | sort -u)
     [ -n "$owners" ] || fail "no installed package holds $soname"
     covered=
     for owner in $owners; do

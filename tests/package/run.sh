@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the packages that scripts/package.sh made: tests/package/run.sh
 # The .deb as a file (list, metadata, dependencies, lintian, man pages); then,
-# as root only, installed with dpkg, used and removed; and each Windows zip
-# against the build its tests ran. Ends with "package: N passed, N failed,
+# as root only, installed with dpkg, used and removed; the cross-built arm64
+# .deb as a file; and each Windows zip against the build its tests ran. Ends with "package: N passed, N failed,
 # N skipped" and a non-zero exit on any failure.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,8 +15,11 @@ major=${version%%.*}
 minor=${version#*.}
 minor=${minor%%.*}
 if [ "$major" -eq 0 ]; then soversion=$major.$minor; else soversion=$major; fi
+# The machine's own .deb, and the cross-built arm64 one, which is checked as
+# a file only: dpkg installs packages of the machine's architectures.
+deb_architecture=$(dpkg --print-architecture)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-deb=$source_dir/build/packages/zolt_${version}_$(dpkg --print-architecture).deb
+deb=$source_dir/build/packages/zolt_${version}_$deb_architecture.deb
 # Every page written in docs/man must be in the package, whatever the build's
 # list says.
 man_pages=()
@@ -41,10 +44,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "== The .deb: $deb"
-if [ -f "$deb" ]; then
-  unpacked=$work/deb
-  control=$work/deb-control
+# The checks of a .deb as a file, on $deb of $deb_architecture.
+check_deb_file() {
+  unpacked=$work/deb-$deb_architecture
+  control=$work/deb-control-$deb_architecture
   dpkg-deb -x "$deb" "$unpacked"
   dpkg-deb -e "$deb" "$control"
   check "file list (dpkg-deb -c)" deb_file_list
@@ -54,6 +57,11 @@ if [ -f "$deb" ]; then
   check "lintian: no errors" deb_lintian
   check "every man page renders without warnings" man_pages_render
   check "every status code is on its function's man page" man_pages_cover_every_status
+}
+
+echo "== The .deb: $deb"
+if [ -f "$deb" ]; then
+  check_deb_file
 
   if [ "$(id -u)" -ne 0 ]; then
     for name in "dpkg -i" "man -w" "host with pkg-config" "host with find_package" "Python module" "Kwarne_Brivex" "dpkg -r"; do
@@ -76,6 +84,16 @@ if [ -f "$deb" ]; then
   fi
 else
   failure "no $deb: scripts/package.sh makes it"
+fi
+
+deb_architecture=arm64
+multiarch=$(dpkg-architecture -a"$deb_architecture" -qDEB_HOST_MULTIARCH 2>/dev/null)
+deb=$source_dir/build/packages/zolt_${version}_$deb_architecture.deb
+echo "== The cross-built .deb: $deb"
+if [ -f "$deb" ]; then
+  check_deb_file
+else
+  failure "no $deb: scripts/package.sh deb-arm64 makes it"
 fi
 
 for width in 32 64; do
