@@ -15,6 +15,8 @@ packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev googletest
           # the Python package: its tests, and an offline pip install
           python3-pytest python3-setuptools python3-pip python3-venv
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
+          # the arm64 flavour: its cross compiler, and qemu-user to run it
+          g++-aarch64-linux-gnu qemu-user-static binfmt-support
           # the packages: man pages from scdoc, CPack's .deb (dpkg-shlibdeps,
           # file), and the package test (lintian, man)
           scdoc dpkg-dev file lintian man-db)
