@@ -24,14 +24,6 @@ ZOLT_BUILD_BIN=build/linux/bin PYTHONDONTWRITEBYTECODE=1 \
   /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests tools/zolt-objects/tests
 part_done "Python package and zolt-objects"
 
-# Linux on 64-bit ARM: cross-built, and its unit, integration and driver
-# tests run under qemu-user, which scripts/arm64-run.sh registers with
-# binfmt_misc so that the slaves the library starts run too (docs/arm64.md).
-cmake --preset linux-arm64
-cmake --build --preset linux-arm64
-ctest --preset linux-arm64
-part_done "Linux on arm64: cross-built, tests under qemu-user"
-
 # Linux again, the concurrency tests under ThreadSanitizer.
 cmake --preset linux-tsan
 cmake --build --preset linux-tsan
@@ -55,6 +47,14 @@ part_done "Fuzzing"
 # valgrind's memcheck.
 tests/memcheck/run.sh build/linux
 part_done "Memcheck"
+
+# Linux on 64-bit ARM: cross-built, and its unit, integration and driver
+# tests run under qemu-user, which scripts/arm64-run.sh registers with
+# binfmt_misc so that the slaves the library starts run too (docs/arm64.md).
+cmake --preset linux-arm64
+cmake --build --preset linux-arm64
+ctest --preset linux-arm64
+part_done "Linux on arm64: cross-built, tests under qemu-user"
 
 # Windows: the same tests, cross-built, under Wine, once per width: the
 # 32-bit flavour in a 32-bit prefix, then the 64-bit flavour in a 64-bit
