@@ -2,8 +2,9 @@
 # Checks the packages that scripts/package.sh made: tests/package/run.sh
 # The .deb as a file (list, metadata, dependencies, lintian, man pages); then,
 # as root only, installed with dpkg, used and removed; the cross-built arm64
-# .deb as a file; and each Windows zip against the build its tests ran. Ends with "package: N passed, N failed,
-# N skipped" and a non-zero exit on any failure.
+# .deb as a file; and each Windows zip against the build its tests ran. Ends
+# with "package: N passed, N failed, N skipped" and a non-zero exit on any
+# failure.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
