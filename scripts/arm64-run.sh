@@ -42,7 +42,7 @@ register() {
 
 register
 if [ "${1:-}" = --register ]; then exit 0; fi
-if [ "$(cat "$binfmt/qemu-aarch64" | head -n 1)" != enabled ]; then
+if [ "$(head -n 1 "$binfmt/qemu-aarch64")" != enabled ]; then
   echo "arm64-run.sh: the qemu-aarch64 entry of binfmt_misc is disabled" >&2
   exit 1
 fi
