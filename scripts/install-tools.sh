@@ -23,7 +23,7 @@ test_packages=("${demo_packages[@]}" binutils libgtest-dev libgmock-dev googlete
   # the Python package: its tests, and an offline pip install
   python3-pytest python3-setuptools python3-pip python3-venv
   # the Windows flavours: mingw-w64 of both widths, and Wine to run them
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64
   # the arm64 flavour: the cross compiler, and qemu-user to run it
   g++-aarch64-linux-gnu qemu-user-static binfmt-support
   # the packages: man pages from scdoc, CPack's .deb (dpkg-shlibdeps, file),
@@ -37,7 +37,7 @@ case "$kind" in
     # 32-bit Windows programs run under Wine's 32-bit loader, an i386 program;
     # a kernel without 32-bit support could not start it, so it is not
     # installed there (the test command then says which tests it skips).
-    if "$here/runs-i386.sh"; then packages+=(wine wine32:i386); fi ;;
+    if "$here/runs-i386.sh"; then packages+=(wine32:i386); fi ;;
   *) echo "usage: scripts/install-tools.sh [demo|test]" >&2; exit 2 ;;
 esac
 
