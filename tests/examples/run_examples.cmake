@@ -33,6 +33,16 @@ function(expect_output what actual)
   endif()
 endfunction()
 
+# The README shows these files whole: what a newcomer pastes is what runs here.
+file(READ ${SOURCE_DIR}/README.md readme)
+foreach(example greeter.c host.c python/greeter.py python/host.py)
+  file(READ ${SOURCE_DIR}/examples/${example} text)
+  string(FIND "${readme}" "\n${text}```" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "The README does not show examples/${example} as it is, in a block of its own")
+  endif()
+endforeach()
+
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 unset(ENV{LD_LIBRARY_PATH})
