@@ -51,7 +51,9 @@ unset(ENV{PYTHONPATH})
 # Object names are global: the slaves run under names of this run's own.
 string(RANDOM LENGTH 8 ALPHABET abcdefghijklmnopqrstuvwxyz tag)
 
-set(configure ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples -B ${WORK_DIR}/c)
+# Warnings are errors here, though a newcomer's build keeps its defaults.
+set(configure ${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples -B ${WORK_DIR}/c
+    "-DCMAKE_C_FLAGS=-Wall -Wextra -Wpedantic -Werror -Wshadow -Wconversion -Wno-sign-conversion")
 if(GENERATOR)
   list(APPEND configure -G ${GENERATOR})
 endif()
