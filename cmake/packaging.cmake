@@ -24,7 +24,8 @@ if(WIN32)
   else()
     set(CPACK_PACKAGE_FILE_NAME zolt-${PROJECT_VERSION}-win32)
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  set(zolt_docs_place .)
 else()
   set(CPACK_GENERATOR DEB)
   # Each package's synopsis is the first line of its component's description.
@@ -99,7 +100,8 @@ ${zolt_about}This package holds the zolt module for Python 3: a host module
 to drive slaves, and a slave kit to write slaves in Python.")
 
   # /usr/share/doc/<package> of each: the licence as Debian's copyright file
-  # and the changelog; -dev's also the README, the guides and the examples.
+  # and the changelog; -dev's also the README, the guides and the examples
+  # (below).
   # The changelog's date honours SOURCE_DATE_EPOCH, which
   # scripts/package.sh sets to the last commit's time.
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
@@ -125,13 +127,15 @@ to drive slaves, and a slave kit to write slaves in Python.")
             DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
             COMPONENT ${component})
   endforeach()
-  # The README's links lead to these, so they travel together.
-  set(zolt_dev_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/libzolt-dev)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-          DESTINATION ${zolt_dev_doc_dir} COMPONENT dev)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${zolt_dev_doc_dir}/docs COMPONENT dev
-          FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples DESTINATION ${zolt_dev_doc_dir} COMPONENT dev)
+  set(zolt_docs_place ${CMAKE_INSTALL_DATAROOTDIR}/doc/libzolt-dev)
 endif()
+
+# The README's links lead to these, so they travel together: in -dev's doc
+# folder on Debian, at the top of each zip.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+        DESTINATION ${zolt_docs_place} COMPONENT dev)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${zolt_docs_place}/docs COMPONENT dev
+        FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples DESTINATION ${zolt_docs_place} COMPONENT dev)
 
 include(CPack)
