@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release packages with CPack: ./scripts/package.sh [deb] [zip]
-#   build/packages/zolt_<version>_<arch>.deb  the Linux release build (preset
-#                                             linux-package), installed under /usr
+#   build/packages/*_<version>_<arch>.deb     the Linux release build (preset
+#                                             linux-package), installed under /usr:
+#                                             libzolt<soname>, libzolt-dev,
+#                                             zolt-tools, python3-zolt
 #   build/packages/zolt-<version>-win32.zip   the Windows builds (presets windows
 #   build/packages/zolt-<version>-win64.zip   and windows64), the ones their
 #                                             tests run on; `zip` makes both
@@ -23,27 +25,28 @@ fi
 
 mkdir -p build/packages
 
-# Builds the preset and lets CPack make its package from the install rules.
-# CPack's staging stays in the build folder; only the package is copied out.
+# Builds the preset and lets CPack make its packages from the install rules
+# (COUNT of them). CPack's staging stays in the build folder; only the
+# packages are copied out.
 make_package() {
-  local preset=$1 suffix=$2
+  local preset=$1 suffix=$2 count=$3
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   rm -rf "build/$preset/packages"
   (cd "build/$preset" && cpack -B packages)
   local made=(build/"$preset"/packages/*."$suffix")
-  if [ "${#made[@]}" -ne 1 ] || [ ! -f "${made[0]}" ]; then
-    echo "package.sh: CPack made no single .$suffix in build/$preset/packages" >&2
+  if [ "${#made[@]}" -ne "$count" ] || [ ! -f "${made[0]}" ]; then
+    echo "package.sh: CPack made ${#made[@]} .$suffix in build/$preset/packages, not $count" >&2
     exit 1
   fi
-  cp "${made[0]}" build/packages/
-  echo "Made build/packages/$(basename "${made[0]}")"
+  cp "${made[@]}" build/packages/
+  printf 'Made build/packages/%s\n' "${made[@]##*/}"
 }
 
 for kind in "${kinds[@]}"; do
   case "$kind" in
-    deb) make_package linux-package deb ;;
-    zip) make_package windows zip; make_package windows64 zip ;;
+    deb) make_package linux-package deb 4 ;;
+    zip) make_package windows zip 1; make_package windows64 zip 1 ;;
     *) echo "usage: scripts/package.sh [deb] [zip]" >&2; exit 2 ;;
   esac
 done
