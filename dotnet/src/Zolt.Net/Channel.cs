@@ -127,17 +127,21 @@ public sealed class Channel : IDisposable
             lock (_subscription)
             {
                 ObjectDisposedException.ThrowIf(_closed, this);
-                if (!_listening)
-                {
-                    sbyte status = NotificationEntries.Start(_number);
-                    if (status != 0)
-                        throw new ZoltException(ZoltFunction.Event, status, Number);
-                    _listening = true;
-                }
-                Subscriber[] grown = new Subscriber[_subscribers.Length + 1];
-                _subscribers.CopyTo(grown, 0);
+                Subscriber[] before = _subscribers;
+                Subscriber[] grown = new Subscriber[before.Length + 1];
+                before.CopyTo(grown, 0);
                 grown[^1] = subscriber;
+                // In place before the poller starts: it may deliver at once.
                 Volatile.Write(ref _subscribers, grown);
+                if (_listening)
+                    return;
+                sbyte status = NotificationEntries.Start(_number);
+                if (status != 0)
+                {
+                    Volatile.Write(ref _subscribers, before);
+                    throw new ZoltException(ZoltFunction.Event, status, Number);
+                }
+                _listening = true;
             }
         }
         remove

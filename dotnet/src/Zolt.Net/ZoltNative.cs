@@ -1,4 +1,6 @@
+using System;
 using System.Runtime.InteropServices;
+using System.Text;
 using System.Threading;
 
 namespace Zolt;
@@ -15,6 +17,9 @@ public static unsafe class ZoltNative
 {
     /// <summary>The number of channels: they are numbered 0 to 7.</summary>
     public const int ChannelCount = 8;
+
+    // The reply buffer's size, the NUL included.
+    private const int TextCapacity = 1024;
 
     // How many suspensions each channel's poller has, as the library counts
     // them: one at load, one more per close, one less per registration. A
@@ -43,8 +48,19 @@ public static unsafe class ZoltNative
     /// <c>ZoltMasterRead</c>: a copy of the reply of the channel's latest
     /// successful exchange. Bytes that are no UTF-8 come through as U+FFFD.
     /// </summary>
-    public static string Read(sbyte channel) =>
-        Marshal.PtrToStringUTF8((nint)NativeMethods.ZoltMasterRead(channel)) ?? string.Empty;
+    public static string Read(sbyte channel)
+    {
+        byte* text = NativeMethods.ZoltMasterRead(channel);
+        if (text == null)
+            return string.Empty;
+        // Copied byte by byte up to the first NUL, within the buffer's 1024
+        // bytes: an exchange of another thread may be rewriting the text.
+        Span<byte> copy = stackalloc byte[TextCapacity];
+        int length = 0;
+        while (length < TextCapacity && (copy[length] = text[length]) != 0)
+            length++;
+        return Encoding.UTF8.GetString(copy[..length]);
+    }
 
     /// <summary>
     /// <c>ZoltMasterEvent</c>: registers <paramref name="callback"/> (null is
