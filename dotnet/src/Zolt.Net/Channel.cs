@@ -220,7 +220,9 @@ public sealed class Channel : IDisposable
                 subscriber.Context.Post(static state =>
                 {
                     var (channel, handler, text) = ((Channel, EventHandler<NotificationEventArgs>, string))state!;
-                    channel.Invoke(handler, text);
+                    // Once disposed, a channel calls no handler, queued or not.
+                    if (!channel._closed)
+                        channel.Invoke(handler, text);
                 }, (this, subscriber.Handler, text));
         }
     }
