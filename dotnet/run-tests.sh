@@ -26,7 +26,8 @@ for needed in build/linux/bin/TestSlave build/linux/bin/Brivex build/linux-packa
 done
 
 echo "-- .NET: Zolt.Net tests"
-dotnet test dotnet/tests/Zolt.Net.Tests -v quiet -nologo --logger "console;verbosity=normal"
+# Detailed, so that the GC stress test's figures show.
+dotnet test dotnet/tests/Zolt.Net.Tests -v quiet -nologo --logger "console;verbosity=detailed"
 
 echo "-- .NET: layout of $package"
 python3 dotnet/check_package_layout.py "$package" "$version"
