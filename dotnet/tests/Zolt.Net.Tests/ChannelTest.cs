@@ -23,6 +23,7 @@ public abstract class ChannelTest : IDisposable
     private static int s_made;
     private readonly List<Channel> _channels = new();
     private readonly List<sbyte> _rawChannels = new();
+    private readonly List<string> _stems = new();
 
     protected ChannelTest()
     {
@@ -40,8 +41,11 @@ public abstract class ChannelTest : IDisposable
     /// <summary>A new uniquely named link to a program of the build.</summary>
     protected string NewSlave(string program = "TestSlave")
     {
-        string path = Path.Combine(Folder, $"Net{Environment.ProcessId}n{Interlocked.Increment(ref s_made)}");
+        string stem = $"Net{Environment.ProcessId}n{Interlocked.Increment(ref s_made)}";
+        string path = Path.Combine(Folder, stem);
         File.CreateSymbolicLink(path, Path.Combine(BuildFolder, program));
+        lock (_stems)
+            _stems.Add(stem);
         return path;
     }
 
@@ -92,6 +96,13 @@ public abstract class ChannelTest : IDisposable
             channel.Dispose();
         foreach (sbyte number in _rawChannels)
             ZoltNative.Close(number);
+        // The library removes the names it made when the process exits, but
+        // the test runner ends its test host without an exit.
+        foreach (string stem in _stems)
+        {
+            File.Delete($"/dev/shm/{stem}SM");
+            File.Delete($"/dev/shm/sem.{stem}EM");
+        }
         try
         {
             Directory.Delete(Folder, recursive: true);
