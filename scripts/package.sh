@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the release packages with CPack: ./scripts/package.sh [deb] [zip]
+# Builds the release packages: ./scripts/package.sh [deb] [zip] [nuget]
 #   build/packages/*_<version>_<arch>.deb     the Linux release build (preset
 #                                             linux-package), installed under /usr:
 #                                             libzolt<soname>, libzolt-dev,
@@ -7,12 +7,15 @@
 #   build/packages/zolt-<version>-win32.zip   the Windows builds (presets windows
 #   build/packages/zolt-<version>-win64.zip   and windows64), the ones their
 #                                             tests run on; `zip` makes both
-# Without arguments it makes all three. tests/package/run.sh checks them.
+#   build/packages/Zolt.<version>.nupkg       the .NET package: Zolt.Net and the
+#                                             libraries of the three builds above
+# Without arguments it makes all four. CPack makes the first three, which
+# tests/package/run.sh checks; dotnet/run-tests.sh checks the last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 kinds=("$@")
-[ "${#kinds[@]}" -gt 0 ] || kinds=(deb zip)
+[ "${#kinds[@]}" -gt 0 ] || kinds=(deb zip nuget)
 
 scripts/install-tools.sh
 
@@ -43,10 +46,31 @@ make_package() {
   printf 'Made build/packages/%s\n' "${made[@]##*/}"
 }
 
+# The NuGet package carries the library of each build that the other
+# packages carry, so only the library is built here; the rest of each build
+# is left as it is.
+make_nuget() {
+  if ! command -v dotnet >/dev/null 2>&1; then
+    echo "package.sh: the NuGet package needs the .NET SDK (dotnet), which is not on PATH" >&2
+    exit 1
+  fi
+  local preset
+  for preset in linux-package windows windows64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target Zolt
+  done
+  rm -f build/packages/Zolt.*.nupkg
+  DOTNET_CLI_TELEMETRY_OPTOUT=1 DOTNET_NOLOGO=1 \
+    dotnet pack dotnet/src/Zolt.Net -c Release -o build/packages -v quiet -nologo
+  local made=(build/packages/Zolt.*.nupkg)
+  echo "Made ${made[0]}"
+}
+
 for kind in "${kinds[@]}"; do
   case "$kind" in
     deb) make_package linux-package deb 4 ;;
     zip) make_package windows zip 1; make_package windows64 zip 1 ;;
-    *) echo "usage: scripts/package.sh [deb] [zip]" >&2; exit 2 ;;
+    nuget) make_nuget ;;
+    *) echo "usage: scripts/package.sh [deb] [zip] [nuget]" >&2; exit 2 ;;
   esac
 done

@@ -90,8 +90,15 @@ else
 fi
 
 # Packages: the .deb from a release build and a zip from each Windows build
-# just tested, made by CPack; then checked, the .deb installed with dpkg and
+# just tested, made by CPack, and the NuGet package with the libraries of
+# those three builds; the first three then checked, the .deb installed with dpkg and
 # removed again (as root; skipped otherwise).
 scripts/package.sh
 tests/package/run.sh
 part_done "Packages"
+
+# .NET: Zolt.Net's tests on the Linux library of the NuGet package just made,
+# that package's layout, and a host outside the build that restores the
+# packed package from build/packages and drives the demo slave through it.
+dotnet/run-tests.sh
+part_done ".NET package: Zolt.Net tests, layout, and a host of the packed package"
