@@ -1,5 +1,6 @@
-# Release packages, made by CPack (scripts/package.sh runs it): a .deb of the
-# Linux flavour, installed under /usr, and a zip of each Windows flavour.
+# Release packages, made by CPack (scripts/package.sh runs it): the Debian
+# packages of the Linux flavour, installed under /usr, and a zip of each
+# Windows flavour.
 # Everything they hold comes from the install rules.
 
 set(CPACK_PACKAGE_NAME zolt)
@@ -9,14 +10,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 "Zolt is a small library that lets a host program start up to eight slave
 programs and drive them by text commands, through a named shared-memory
 mailbox and a named event per channel. The slave's own notifications reach
-the host through a callback on a thread of the library.
-
-This package holds the library with its header, CMake package and pkg-config
-file; zolt-console, to talk to a slave by hand or from a script; the slave
-kit zolt_slave.h, to write slaves in C or C++; the zolt module for Python 3,
-to drive slaves from Python and write them in Python; zolt-objects, to list
-and remove channel objects left behind; and Kwarne_Brivex with the demo
-slave Brivex.")
+the host through a callback on a thread of the library.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(ZOLT_PACKAGE_MAINTAINER "The Zolt developers <zolt@example.org>" CACHE STRING
@@ -30,9 +24,12 @@ if(WIN32)
   else()
     set(CPACK_PACKAGE_FILE_NAME zolt-${PROJECT_VERSION}-win32)
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+  set(zolt_docs_place .)
 else()
   set(CPACK_GENERATOR DEB)
+  # Each package's synopsis is the first line of its component's description.
+  unset(CPACK_PACKAGE_DESCRIPTION_SUMMARY)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   # Debian wants every ELF file stripped; the build keeps its debugging data.
   set(CPACK_STRIP_FILES ON)
@@ -48,22 +45,75 @@ else()
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ZOLT_DEB_ARCHITECTURE})
   endif()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZOLT_PACKAGE_MAINTAINER}")
-  set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # Depends computed by dpkg-shlibdeps from the binaries; a shlibs file for
-  # the packages of hosts that link against libZolt.
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  # python3 for the zolt module under /usr/lib/python3/dist-packages.
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cmake, pkg-config, python3")
+  set(CPACK_DEBIAN_PACKAGE_SOURCE zolt)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers
-                                        ${PROJECT_SOURCE_DIR}/cmake/debian/prerm)
+  # The packages' architecture: the build's by default; a cross build names
+  # its target's (arm64, ...), since dpkg then describes the build machine.
+  if(NOT CPACK_DEBIAN_PACKAGE_ARCHITECTURE)
+    execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE zolt_deb_architecture
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${zolt_deb_architecture}" CACHE STRING
+      "The Debian architecture of the packages")
+  endif()
 
-  # /usr/share/doc/zolt: the README, the licence as Debian's copyright file,
-  # and a changelog. The changelog's date honours SOURCE_DATE_EPOCH, which
+  # One package per role, as Debian ships C libraries: the library alone,
+  # named after its soname; what builds against it; the programs; the module.
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL runtime dev tools python)
+  set(zolt_runtime_package libzolt${ZOLT_SOVERSION})
+  set(zolt_exact "(= ${PROJECT_VERSION})")
+  set(zolt_summary "drive slave programs by text commands")
+  set(zolt_about "${CPACK_PACKAGE_DESCRIPTION}\n\n")
+
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${zolt_runtime_package})
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
+  # A shlibs file for the packages of hosts that link against libZolt: any
+  # later release of this soname will do.
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  # The loader's cache is refreshed by dpkg's trigger, not by a script.
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+  set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian/drop_ldconfig_scripts.cmake)
+  set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "${zolt_summary} - library
+${zolt_about}This package holds the shared library.")
+
+  set(CPACK_DEBIAN_DEV_PACKAGE_NAME libzolt-dev)
+  set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${zolt_runtime_package} ${zolt_exact}")
+  set(CPACK_DEBIAN_DEV_PACKAGE_SUGGESTS "cmake, pkg-config")
+  set(CPACK_COMPONENT_DEV_DESCRIPTION "${zolt_summary} - development files
+${zolt_about}This package holds what hosts and slaves are built with: the
+headers, the slave kit zolt_slave.h, the CMake package and zolt.pc, the
+man pages of the functions, the guides and the examples.")
+
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME zolt-tools)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
+  # The programs load the library by its soname at run time, which
+  # dpkg-shlibdeps cannot see.
+  set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${zolt_runtime_package} ${zolt_exact}")
+  set(CPACK_COMPONENT_TOOLS_DESCRIPTION "${zolt_summary} - tools
+${zolt_about}This package holds zolt-console, to talk to a slave by hand or
+from a script; zolt-objects, to list and remove channel objects left
+behind; and the demo, Kwarne_Brivex with its slave Brivex, in
+/usr/libexec/zolt/demo.")
+
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zolt)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, ${zolt_runtime_package} ${zolt_exact}")
+  # Python writes compiled files beside the module when root imports it.
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/prerm)
+  set(CPACK_COMPONENT_PYTHON_DESCRIPTION "${zolt_summary} - Python 3 module
+${zolt_about}This package holds the zolt module for Python 3: a host module
+to drive slaves, and a slave kit to write slaves in Python.")
+
+  # /usr/share/doc/<package> of each: the licence as Debian's copyright file
+  # and the changelog; -dev's also the README, the guides and the examples
+  # (below).
+  # The changelog's date honours SOURCE_DATE_EPOCH, which
   # scripts/package.sh sets to the last commit's time.
-  set(zolt_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/zolt)
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
   string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" ignored "${license}")
   set(zolt_copyright_holder "${CMAKE_MATCH_1}")
@@ -81,9 +131,21 @@ else()
     message(FATAL_ERROR "gzip failed on the package's changelog")
   endif()
 
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/debian/copyright
-                ${PROJECT_BINARY_DIR}/debian/changelog.gz
-          DESTINATION ${zolt_doc_dir})
+  foreach(component runtime dev tools python)
+    string(TOUPPER ${component} upper)
+    install(FILES ${PROJECT_BINARY_DIR}/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
+            COMPONENT ${component})
+  endforeach()
+  set(zolt_docs_place ${CMAKE_INSTALL_DATAROOTDIR}/doc/libzolt-dev)
 endif()
+
+# The README's links lead to these, so they travel together: in -dev's doc
+# folder on Debian, at the top of each zip.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+        DESTINATION ${zolt_docs_place} COMPONENT dev)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${zolt_docs_place}/docs COMPONENT dev
+        FILES_MATCHING PATTERN "*.md" PATTERN man EXCLUDE)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples DESTINATION ${zolt_docs_place} COMPONENT dev)
 
 include(CPack)

@@ -276,11 +276,17 @@ int main(int argc, char** argv) {
     notifications.showThrough(source.get());
 
     console::ignoreInterrupt();
+    console::clearSystemError();
     const std::int8_t opened = api.open(channel, options.slavePath);
+    const std::string reason = console::lastSystemError();
     console::catchInterrupt();
     if (opened != ZOLT_OK) {
+        // The system's reason means something only where a system call failed.
+        const bool systemFailure = opened != ZOLT_OPEN_ALREADY_OPEN && opened != ZOLT_OPEN_NO_POLLER &&
+                                   opened != ZOLT_OPEN_STEM_IN_USE;
         sayError("cannot open channel " + std::to_string(channel) + " to " + options.slavePath + ": status " +
-                 std::to_string(opened) + ", " + console::meaningOf(Call::Open, opened) + ".");
+                 std::to_string(opened) + ", " + console::meaningOf(Call::Open, opened) +
+                 (systemFailure && !reason.empty() ? ": " + reason : std::string()) + ".");
         return kExitFailure;
     }
     // The channel named, since the number after "open" is the status.

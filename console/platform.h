@@ -1,7 +1,15 @@
 // What the console needs from the system beyond standard C++.
 #pragma once
 
+#include <string>
+
 namespace console {
+
+// The system's reason for the last failed call of this thread (errno, or
+// GetLastError on Windows), in its own words; empty when it names none.
+// Taken right after the call, before anything else can change it.
+std::string lastSystemError();
+void clearSystemError();
 
 bool standardInputIsTerminal();
 

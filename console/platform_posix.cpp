@@ -1,9 +1,20 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform.h"
 
 namespace console {
+
+std::string lastSystemError() {
+    const int error = errno;
+    return error == 0 ? std::string() : std::string(std::strerror(error));
+}
+
+void clearSystemError() { errno = 0; }
+
 namespace {
 
 volatile sig_atomic_t interruptSeen = 0;

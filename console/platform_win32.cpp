@@ -1,10 +1,26 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 #include "platform.h"
 
 namespace console {
+
+std::string lastSystemError() {
+    const DWORD error = ::GetLastError();
+    if (error == 0) return {};
+    char text[512];
+    DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                    0, text, static_cast<DWORD>(sizeof text), nullptr);
+    // The system's sentence ends in a period and a line break; ours adds its own.
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == '.')) --length;
+    if (length == 0) return "error " + std::to_string(error);
+    return std::string(text, length);
+}
+
+void clearSystemError() { ::SetLastError(0); }
+
 namespace {
 
 std::atomic<bool> interruptSeen{false};

@@ -8,7 +8,7 @@
 
 namespace zolt_loader {
 
-const char* const kLibraryFileName = "libZolt.so";
+const char* const kLibraryFileName = ZOLT_LIBRARY_FILE;
 
 // A bare file name is looked up through the calling program's run path: the
 // program's own folder for programs built with zolt_library_host().

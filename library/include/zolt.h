@@ -3,8 +3,8 @@
  *
  * A host loads the library at run time and binds these five functions by name.
  * Each channel (0 to 7) joins the host to one slave program through a named
- * 1025-byte shared-memory mailbox and a named event; see README.md for the
- * mailbox contract that slave programs keep.
+ * 1025-byte shared-memory mailbox and a named event; docs/slave-guide.md
+ * holds the mailbox contract that slave programs keep.
  */
 #ifndef ZOLT_H
 #define ZOLT_H
@@ -24,6 +24,12 @@
 #  define ZOLT_CALL
 #  define ZOLT_API __attribute__((visibility("default")))
 #endif
+
+/* The version of this header, the library's release. Hosts built against
+ * 0.<minor>.x run with any library of the same soname, libZolt.so.0.<minor>. */
+#define ZOLT_VERSION_MAJOR 0
+#define ZOLT_VERSION_MINOR 1
+#define ZOLT_VERSION_PATCH 0
 
 #ifdef __cplusplus
 extern "C" {
@@ -60,15 +66,16 @@ enum {
     ZOLT_EVENT_NOT_OPEN = 3 /* the channel is not open, or bad channel */
 };
 
-/* A command or reply holds at most ZOLT_MAX_TEXT_LENGTH bytes. */
+/* Channels are numbered 0 to ZOLT_CHANNEL_COUNT - 1. */
 #define ZOLT_CHANNEL_COUNT 8
 
 /* Opens a channel: creates its mailbox and event, named after the slave's
  * file name, and starts the slave. Does not wait for the slave to be ready. */
 ZOLT_API int8_t ZOLT_CALL ZoltMasterOpen(int8_t channel, const char *slavePath);
 
-/* Sends one command and waits for the reply: up to 4000 sleeps of 1 ms for the
- * mailbox to be free, and as many again for the reply. */
+/* Sends one command of at most ZOLT_MAX_TEXT_LENGTH bytes and waits for the
+ * reply: up to 4000 sleeps of 1 ms for the mailbox to be free, and as many
+ * again for the reply. */
 ZOLT_API int8_t ZOLT_CALL ZoltMasterWrite(int8_t channel, const char *command);
 
 /* The reply of the channel's latest successful exchange (empty before the

@@ -3,6 +3,7 @@ every status turned into its exception."""
 
 from __future__ import annotations
 
+import errno
 import os
 import shutil
 import threading
@@ -56,12 +57,24 @@ def test_open_failures_raise_their_own_classes(library, test_slave, tmp_path):
         zolt.open(1, str(tmp_path / "Missing"), library=library)
     assert failure.value.status == 3 and isinstance(failure.value, zolt.OpenError)
     assert "starting the slave failed" in str(failure.value)
+    # The system's reason, as the library's failed start left it.
+    assert failure.value.errno == errno.ENOENT
+    assert failure.value.strerror == os.strerror(errno.ENOENT)
+    assert "No such file or directory [errno 2]" in str(failure.value)
+
+    script = tmp_path / "NoInterpreterLine"
+    script.write_text("echo a script without its #! line\n")
+    script.chmod(0o700)
+    with pytest.raises(zolt.StartFailed) as failure:
+        zolt.open(1, str(script), library=library)
+    assert failure.value.errno == errno.ENOEXEC
 
     path = test_slave()
     with zolt.open(1, path, library=library) as channel:
         with pytest.raises(zolt.AlreadyOpen) as failure:
             zolt.open(1, path, library=library)
         assert failure.value.status == 4
+        assert failure.value.errno is None  # the library's own refusal
         assert channel.write("echo>still") == "still"
 
 

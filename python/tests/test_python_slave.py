@@ -140,9 +140,9 @@ def test_zolt_console_drives_a_python_slave(python_slave, tmp_path):
     assert lines.index("notification: n2") < lines.index("write 0 (reply received): (nothing)")
 
 
-def readme_line(starting: str) -> str:
-    """The README's one command line that starts with ``starting``."""
-    lines = [line.strip() for line in (PYTHON_SOURCE.parent / "README.md").read_text().splitlines()
+def guide_line(starting: str) -> str:
+    """The Python guide's one command line that starts with ``starting``."""
+    lines = [line.strip() for line in (PYTHON_SOURCE.parent / "docs" / "python.md").read_text().splitlines()
              if line.strip().startswith(starting)]
     assert len(lines) == 1, lines
     return lines[0]
@@ -166,10 +166,10 @@ def copy_of_the_package(tmp_path: Path) -> Path:
     return work
 
 
-def test_the_readme_venv_line_installs_offline(tmp_path):
+def test_the_guides_venv_line_installs_offline(tmp_path):
     copy_of_the_package(tmp_path)
     env = offline_environment(tmp_path)
-    line = readme_line("python3 -m venv ")
+    line = guide_line("python3 -m venv ")
     result = subprocess.run(["sh", "-c", line], capture_output=True, text=True, env=env, cwd=tmp_path, timeout=300)
     assert result.returncode == 0, result.stdout + result.stderr
     python = str(tmp_path / ".venv" / "bin" / "python")
@@ -194,3 +194,16 @@ def test_installed_elsewhere_the_module_says_how_to_name_the_library(tmp_path):
     )
     assert check.returncode == 0, check.stderr
     assert "library=" in check.stdout and "$ZOLT_LIBRARY" in check.stdout, check.stdout
+
+
+def test_the_launcher_refuses_an_interpreter_a_hash_bang_line_cannot_name(tmp_path):
+    from zolt import launcher
+
+    script = tmp_path / "greeter.py"
+    script.write_text("print('hi')\n")
+    for interpreter in ("/opt/my env/bin/python3", "/" + "x" * 200, "python3"):
+        with pytest.raises(launcher.LauncherError):
+            launcher.write_launcher(str(script), str(tmp_path / "Greeter"), interpreter)
+    assert not (tmp_path / "Greeter").exists()
+    with pytest.raises(launcher.LauncherError, match="no such script"):
+        launcher.write_launcher(str(tmp_path / "missing.py"), str(tmp_path / "Greeter"))

@@ -2,7 +2,9 @@
 
 from __future__ import annotations
 
-from typing import Dict, Type
+import os
+import sys
+from typing import Dict, Optional, Type
 
 
 class ZoltError(Exception):
@@ -28,7 +30,16 @@ class LibraryNotFound(OSError):
 
 
 class OpenError(ZoltError):
-    """ZoltMasterOpen failed."""
+    """ZoltMasterOpen failed.
+
+    ``errno`` is the system's error code the failing call left (errno on
+    Linux, GetLastError() on Windows) and ``strerror`` its text, both in the
+    message too; both are None for the library's own refusals (4, 5, 7) and
+    where the system named no reason.
+    """
+
+    errno: Optional[int] = None
+    strerror: Optional[str] = None
 
 
 class SharedMemoryFailed(OpenError):
@@ -107,8 +118,27 @@ WRITE_ERRORS: Dict[int, Type[WriteError]] = {
 }
 
 
-def open_error(status: int, detail: str = "") -> OpenError:
-    """The exception for a status of ZoltMasterOpen."""
+# The statuses of ZoltMasterOpen that a failed system call gives.
+_SYSTEM_FAILURES = (1, 2, 3, 6)
+
+
+def _system_text(code: int) -> str:
+    if sys.platform == "win32":
+        import ctypes
+        return ctypes.FormatError(code).strip().rstrip(".")  # type: ignore[attr-defined]
+    return os.strerror(code)
+
+
+def open_error(status: int, detail: str = "", system_error: int = 0) -> OpenError:
+    """The exception for a status of ZoltMasterOpen, with the system's
+    reason where a system call failed."""
+    if system_error and status in _SYSTEM_FAILURES:
+        text = _system_text(system_error)
+        error = OPEN_ERRORS.get(status, OpenError)(
+            status, "ZoltMasterOpen", f"{text} [errno {system_error}]" + (f"; {detail}" if detail else ""))
+        error.errno = system_error
+        error.strerror = text
+        return error
     return OPEN_ERRORS.get(status, OpenError)(status, "ZoltMasterOpen", detail)
 
 

@@ -225,7 +225,7 @@ def open(
     _check_channel(channel)
     raw_path = _no_nul(os.fsencode(slave_path), "slave path")
     lib = library_module.load(library)
-    status = lib.open(channel, raw_path)
+    status, system_error = lib.open_channel(channel, raw_path)
     if status != 0:
-        raise errors.open_error(status, f"channel {channel}, slave {os.fsdecode(raw_path)!r}")
+        raise errors.open_error(status, f"channel {channel}, slave {os.fsdecode(raw_path)!r}", system_error)
     return Channel(lib, channel, os.fsdecode(raw_path), encoding)

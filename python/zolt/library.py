@@ -8,7 +8,7 @@ import importlib
 import os
 import sys
 import threading
-from typing import Dict, List, Optional, Union
+from typing import Dict, List, Optional, Tuple, Union
 
 from .errors import LibraryNotFound
 
@@ -61,6 +61,17 @@ class Library:
         # other code in the process, outside this object, are not seen.
         self.suspensions: List[int] = [1] * 8
         self.lock = threading.Lock()
+
+    def open_channel(self, channel: int, path: bytes) -> Tuple[int, int]:
+        """ZoltMasterOpen, and the system's error code it left behind: errno,
+        or GetLastError() on Windows (0 when none was set)."""
+        if sys.platform == "win32":
+            ctypes.set_last_error(0)
+            status = int(self.open(channel, path))
+            return status, ctypes.get_last_error()
+        ctypes.set_errno(0)
+        status = int(self.open(channel, path))
+        return status, ctypes.get_errno()
 
     def close(self, channel: int) -> int:
         """ZoltMasterClose, counting the suspension it adds."""
@@ -136,7 +147,8 @@ def load(path: Optional[Union[str, os.PathLike]] = None) -> Library:
                 failures.append(f"{candidate}: no such file")
                 continue
             try:
-                handle = ctypes.CDLL(candidate)
+                # ctypes keeps errno (GetLastError) of each call for open_channel.
+                handle = ctypes.CDLL(candidate, use_errno=True, use_last_error=sys.platform == "win32")
             except OSError as error:
                 failures.append(f"{candidate}: {error}")
                 continue

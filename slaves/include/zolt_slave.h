@@ -50,6 +50,12 @@
 #ifndef ZOLT_SLAVE_H
 #define ZOLT_SLAVE_H
 
+/* The kit needs C11's atomics and its POSIX interfaces; under an older
+ * standard the first error would name neither. */
+#if !defined(__cplusplus) && (!defined(__STDC_VERSION__) || __STDC_VERSION__ < 201112L)
+#  error "zolt_slave.h needs C11 or later (for example -std=c11 or -std=gnu11), or C++"
+#endif
+
 #include <errno.h>
 #include <stddef.h>
 #include <stdio.h>

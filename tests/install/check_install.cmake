@@ -38,7 +38,7 @@ run(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 foreach(file
     ${INCLUDEDIR}/zolt.h ${INCLUDEDIR}/zolt_protocol.h ${INCLUDEDIR}/zolt_slave.h ${INCLUDEDIR}/zolt_precise_sleep.h
     ${LIBDIR}/libZolt.so ${LIBDIR}/cmake/Zolt/ZoltConfig.cmake ${LIBDIR}/pkgconfig/zolt.pc
-    ${BINDIR}/Kwarne_Brivex ${BINDIR}/zolt-console
+    ${BINDIR}/zolt-console ${LIBEXECDIR}/zolt/demo/Kwarne_Brivex
     ${LIBEXECDIR}/zolt/demo/Datas/Morva/Brivex/Brivex ${LIBEXECDIR}/zolt/demo/Kwarne.cfg)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "Not installed: ${file}")
@@ -79,10 +79,10 @@ run(COMMAND ${C_COMPILER} ${SOURCE_DIR}/tests/install/host/host.c ${flags} -Wl,-
 run(COMMAND ${WORK_DIR}/pkg-config-host ${demo_slave} OUTPUT output)
 expect_output("The host built with pkg-config" "${output}" "${host_output}")
 
-# The build lines of zolt(3) and of the README, run as written, in a folder
-# holding my_host.c (the README's export of PKG_CONFIG_PATH is the one above).
+# The build lines of zolt(3) and of the host guide, run as written, in a folder
+# holding my_host.c (the guide's export of PKG_CONFIG_PATH is the one above).
 file(COPY_FILE ${SOURCE_DIR}/tests/install/host/host.c ${WORK_DIR}/my_host.c)
-foreach(document docs/man/zolt.3.scd README.md)
+foreach(document docs/man/zolt.3.scd docs/host-guide.md)
   file(READ ${SOURCE_DIR}/${document} text)
   string(REGEX MATCH "cc my_host\\.c [^\n]*\n[^\n]* -o my_host\n" line "${text}")
   if(NOT line)
@@ -107,7 +107,7 @@ notification: greeted
 close 0 (reply received): Bye
 ")
 # In the installed demo folder, the demo runs through.
-run(COMMAND ${prefix}/${BINDIR}/Kwarne_Brivex WORKING_DIRECTORY ${prefix}/${LIBEXECDIR}/zolt/demo OUTPUT output)
+run(COMMAND ${prefix}/${LIBEXECDIR}/zolt/demo/Kwarne_Brivex WORKING_DIRECTORY ${prefix}/${LIBEXECDIR}/zolt/demo OUTPUT output)
 string(REPLACE "\r" "" output "${output}")
 expect_output("Kwarne_Brivex in the demo folder" "${output}"
 "Load Brivex, return code=0
@@ -117,7 +117,7 @@ End
 ")
 file(MAKE_DIRECTORY ${WORK_DIR}/empty)
 # No slave in that folder: every status is 3, rather than "Error: no DLL".
-run(COMMAND ${prefix}/${BINDIR}/Kwarne_Brivex WORKING_DIRECTORY ${WORK_DIR}/empty OUTPUT output)
+run(COMMAND ${prefix}/${LIBEXECDIR}/zolt/demo/Kwarne_Brivex WORKING_DIRECTORY ${WORK_DIR}/empty OUTPUT output)
 string(REPLACE "\r" "" output "${output}")
 expect_output("Kwarne_Brivex" "${output}"
 "Load Brivex, return code=3

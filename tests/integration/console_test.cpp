@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -165,7 +166,33 @@ TEST_F(ConsoleScript, SaysWhyTheChannelDidNotOpen) {
     EXPECT_TRUE(run.lines.empty()) << testing::PrintToString(run.lines);
     EXPECT_NE(run.errors.find("cannot open channel 0"), std::string::npos) << run.errors;
     EXPECT_NE(run.errors.find("status 3, starting the slave failed"), std::string::npos) << run.errors;
+#if defined(_WIN32)
+    EXPECT_NE(run.errors.find("unusable path: "), std::string::npos) << "no system reason: " << run.errors;
+#else
+    EXPECT_NE(run.errors.find("unusable path: No such file or directory."), std::string::npos) << run.errors;
+#endif
 }
+
+#if !defined(_WIN32)
+// The reasons a newcomer meets most, each in the system's words.
+TEST_F(ConsoleScript, NamesTheSystemsReasonForAProgramThatCannotStart) {
+    const std::string script = folder.pathOf("NoInterpreterLine");
+    std::ofstream(script) << "echo a script without its #! line\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    const std::string plain = folder.pathOf("NotExecutable");
+    std::ofstream(plain) << "data\n";
+    std::filesystem::create_directory(folder.pathOf("AFolder"));
+    for (const auto& [path, reason] : {std::pair<std::string, std::string>{script, "Exec format error"},
+                                       {plain, "Permission denied"},
+                                       {folder.pathOf("AFolder"), "Permission denied"}}) {
+        const ConsoleRun run = runConsole(quoted(path), "");
+        EXPECT_EQ(run.exitCode, 1) << path;
+        EXPECT_NE(run.errors.find("status 3, starting the slave failed, or unusable path: " + reason + "."),
+                  std::string::npos)
+            << run.errors;
+    }
+}
+#endif
 
 TEST_F(ConsoleScript, RefusesBadArgumentsWithoutOpeningAnything) {
     for (const std::string arguments : {"", "Slave 8", "Slave x", "Slave 0 extra", "--bogus Slave", "--library"}) {

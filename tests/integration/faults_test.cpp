@@ -165,8 +165,7 @@ TEST_F(Faults, ObjectsLeftByAKilledHostAreReusedByTheNextHost) {
     expectServes(1);
 
     // This host did not create them, so it does not remove them at exit.
-    ::shm_unlink(("/" + stem + "SM").c_str());
-    ::sem_unlink(("/" + stem + "EM").c_str());
+    removeChannelObjects(stem);
 }
 
 // Nothing a host or a slave of ours leaves behind looks like this, but any

@@ -107,8 +107,7 @@ TEST_F(LooseObjects, AMailboxAndSemaphoreOfOursOpenToAllAreTakenBackTo0600) {
     EXPECT_EQ(write(0, "echo>private"), ZOLT_OK);
     EXPECT_EQ(reply(0), "private");
     EXPECT_EQ(api.close(0), ZOLT_OK);
-    ::shm_unlink(("/" + stem + "SM").c_str());
-    ::sem_unlink(("/" + stem + "EM").c_str());
+    removeChannelObjects(stem);
 }
 
 TEST(HostExit, ANameLeftByAKilledHostIsGoneAfterTheNextHostsCleanExit) {

@@ -20,7 +20,7 @@ inline constexpr const char* kLibraryFile = "Zolt.dll";
 #else
 inline constexpr char kSeparator = '/';
 inline constexpr const char* kProgramSuffix = "";
-inline constexpr const char* kLibraryFile = "libZolt.so";
+inline constexpr const char* kLibraryFile = ZOLT_LIBRARY_FILE;
 #endif
 
 // The folder that holds this test program, the library and the slaves.
@@ -46,6 +46,10 @@ bool programRunning(const std::string& programPath);
 // True while a process holds the stem's claim, that is has a channel of that
 // stem open.
 bool stemClaimed(const std::string& stem);
+
+// Removes a stem's mailbox and event, for tests whose hosts end without the
+// clean exit that removes them. Windows removes a name with its last handle.
+void removeChannelObjects(const std::string& stem);
 
 // Takes every signal of a stem's event, as another process waiting on it
 // would, on a thread of its own until dropped.

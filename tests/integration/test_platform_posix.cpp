@@ -3,6 +3,7 @@
 #include <semaphore.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -74,6 +75,11 @@ bool programRunning(const std::string& programPath) {
     }
     ::closedir(processes);
     return found;
+}
+
+void removeChannelObjects(const std::string& stem) {
+    ::shm_unlink(("/" + stem + ZOLT_MAILBOX_SUFFIX).c_str());
+    ::sem_unlink(("/" + stem + ZOLT_EVENT_SUFFIX).c_str());
 }
 
 bool stemClaimed(const std::string& stem) {

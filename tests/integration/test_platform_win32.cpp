@@ -93,6 +93,8 @@ bool programRunning(const std::string& programPath) {
     return found;
 }
 
+void removeChannelObjects(const std::string&) {}
+
 bool stemClaimed(const std::string& stem) {
     HANDLE claim = ::OpenMutexA(SYNCHRONIZE, FALSE, (stem + ZOLT_CLAIM_SUFFIX).c_str());
     if (claim == nullptr) return false;

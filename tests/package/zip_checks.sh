@@ -19,9 +19,11 @@ expected_zip_files() {
       lib/libZolt.dll.a lib/pkgconfig/zolt.pc \
       lib/cmake/Zolt/ZoltConfig.cmake lib/cmake/Zolt/ZoltConfigVersion.cmake \
       lib/cmake/Zolt/ZoltTargets.cmake lib/cmake/Zolt/ZoltTargets-relwithdebinfo.cmake \
-      README.md LICENSE; do
+      README.md CHANGELOG.md LICENSE; do
     echo "$top/$file"
   done
+  # The docs the README links to, and the examples.
+  (cd "$source_dir" && find docs -maxdepth 1 -name '*.md' && find examples -type f) | sed "s|^|$top/|"
 }
 
 zip_file_list() {
