@@ -15,6 +15,7 @@ ROOT = Path(__file__).resolve().parent.parent
 # Package path: (format, machine, the build's file).
 NATIVES = {
     "runtimes/linux-x64/native/libZolt.so": ("ELF64", 0x3E, "build/linux-package/bin/libZolt.so"),
+    "runtimes/linux-arm64/native/libZolt.so": ("ELF64", 0xB7, "build/linux-arm64-package/bin/libZolt.so"),
     "runtimes/win-x86/native/Zolt.dll": ("PE32", 0x14C, "build/windows/bin/Zolt.dll"),
     "runtimes/win-x64/native/Zolt.dll": ("PE32+", 0x8664, "build/windows64/bin/Zolt.dll"),
 }

@@ -63,7 +63,7 @@ make_nuget() {
     exit 1
   fi
   local preset
-  for preset in linux-package windows windows64; do
+  for preset in linux-package linux-arm64-package windows windows64; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" --target Zolt
   done
