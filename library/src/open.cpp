@@ -20,6 +20,7 @@ std::int8_t Library::open(std::int8_t index, const char* slavePath) {
 
     // Two open channels of one stem would share a mailbox and an event and
     // mix up each other's replies, whichever processes they are in.
+    releaseEndedSlavesClaims();
     ClaimHandle claim = 0;
     switch (os_.claimStem(names.claim, claim)) {
     case ClaimResult::InUse:

@@ -40,6 +40,15 @@ void Poller::resume() {
 void Poller::suspendAndDetach() {
     std::unique_lock lock(mutex_);
     if (suspensions_ < INT_MAX) ++suspensions_;
+    leaveWait(lock);
+}
+
+void Poller::detach() {
+    std::unique_lock lock(mutex_);
+    leaveWait(lock);
+}
+
+void Poller::leaveWait(std::unique_lock<std::mutex>& lock) {
     event_ = 0;
     // The poller counts this signal as ours, not the slave's. Whoever takes
     // it instead, the wait ends by itself within its slice.

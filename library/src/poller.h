@@ -49,6 +49,9 @@ public:
     // Close: one suspension more, no event any more, and out of its wait
     // when this returns, a slice later at most. Never waits for a callback.
     void suspendAndDetach();
+    // Close of a channel that is not open: no event any more, and no
+    // suspension either, so that Event still starts the poller later.
+    void detach();
     int suspensionCount() const;
     bool suspended() const { return suspensionCount() > 0; }
 
@@ -67,6 +70,8 @@ public:
     bool runsCallbackOnThisThread() const;
 
 private:
+    void leaveWait(std::unique_lock<std::mutex>& lock);
+
     Os* os_ = nullptr;
     ThreadHandle thread_ = 0;
     std::uint32_t threadId_ = 0;

@@ -176,6 +176,27 @@ TEST_F(Notifications, ACloseBeforeTheFirstEventTakesOneMoreEventToStartThePoller
     EXPECT_EQ(recorderOf(5).texts(), std::vector<std::string>{"waiting"});
 }
 
+// A close that finds its channel not open counts no suspension: a defensive
+// close must not silence notifications for good.
+TEST_F(Notifications, StrayClosesLeaveNotificationsOn) {
+    EXPECT_EQ(api.close(3), ZOLT_WRITE_NOT_OPEN);
+    EXPECT_EQ(api.close(3), ZOLT_WRITE_NOT_OPEN);
+    const std::string slave = openLoggedSlave(3);
+    ASSERT_EQ(enable(3), ZOLT_OK);
+    ASSERT_EQ(write(3, "push>first"), ZOLT_OK);
+    ASSERT_TRUE(recorderOf(3).waitForCalls(1));
+
+    // Closed once the work is done, then twice more for good measure.
+    ASSERT_EQ(api.close(3), ZOLT_OK);
+    EXPECT_EQ(api.close(3), ZOLT_WRITE_NOT_OPEN);
+    EXPECT_EQ(api.close(3), ZOLT_WRITE_NOT_OPEN);
+    reopen(3, slave);
+    ASSERT_EQ(enable(3), ZOLT_OK);
+    ASSERT_EQ(write(3, "push>second"), ZOLT_OK);
+    ASSERT_TRUE(recorderOf(3).waitForCalls(2));
+    EXPECT_EQ(recorderOf(3).texts(), (std::vector<std::string>{"first", "second"}));
+}
+
 TEST_F(Notifications, HostWritesAndNotificationsShareAChannelWithoutLossOrOverlap) {
     openLoggedSlave(6);
     ASSERT_EQ(enable(6), ZOLT_OK);

@@ -39,6 +39,10 @@ bool signalEvent(const std::string& stem, int times);
 
 int currentProcessId();
 
+// Ends the process `pid` as SIGKILL or TerminateProcess do, and waits until it
+// has ended. False if it could not be ended.
+bool killProcess(int pid);
+
 // True while a process started from `programPath` runs: found by its first
 // argument on Linux, by its file name on Windows.
 bool programRunning(const std::string& programPath);

@@ -1,9 +1,11 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <semaphore.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +33,18 @@ bool signalEvent(const std::string& stem, int times) {
 }
 
 int currentProcessId() { return static_cast<int>(::getpid()); }
+
+bool killProcess(int pid) {
+    // A pidfd, so the wait ends with this process and no other of its id; it
+    // turns readable once the process has ended, even if nobody reaps it.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0U));
+    if (pidfd < 0) return false;
+    const bool killed = ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
+    pollfd ended{pidfd, POLLIN, 0};
+    const bool gone = killed && ::poll(&ended, 1, 10000) == 1;
+    ::close(pidfd);
+    return gone;
+}
 
 ProgramRun runProgram(const std::string& program, const std::string& folder) {
     int pipeEnds[2];
