@@ -78,6 +78,9 @@
 #    if !defined(__cplusplus) && defined(__GLIBC__) && !defined(__USE_MISC)
 long syscall(long number, ...);
 #    endif
+#    if !defined(__cplusplus) && defined(__GLIBC__) && !defined(__USE_XOPEN2K)
+int posix_fallocate(int fd, off_t offset, off_t length);
+#    endif
 #  endif
 #endif
 
@@ -408,9 +411,10 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
         struct stat info;
         void *mapped;
         int fd;
+        int code;
         fd = shm_open(mailbox_name, O_RDWR, 0);
         if (fd < 0) {
-            int code = errno;
+            code = errno;
             snprintf(slave->error, sizeof slave->error, "cannot open mailbox %s: %s%s", mailbox_name, strerror(code),
                      code == ENOENT ? ZOLT_SLAVE_NOT_STARTED_BY_A_HOST : "");
             return -1;
@@ -420,6 +424,17 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
             snprintf(slave->error, sizeof slave->error, "mailbox %s is smaller than %d bytes", mailbox_name,
                      ZOLT_MAILBOX_SIZE);
             close(fd);
+            return -1;
+        }
+        /* Pages for the whole mailbox, or a write to it on a full /dev/shm
+         * would raise SIGBUS: the library reserves them, but a mailbox made
+         * otherwise may have none. Where they are there already, this costs
+         * nothing. */
+        code = posix_fallocate(fd, 0, ZOLT_MAILBOX_SIZE);
+        if (code != 0) {
+            snprintf(slave->error, sizeof slave->error, "no room for mailbox %s: %s", mailbox_name, strerror(code));
+            close(fd);
+            errno = code;
             return -1;
         }
         mapped = mmap(NULL, ZOLT_MAILBOX_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);

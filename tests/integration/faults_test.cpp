@@ -109,8 +109,10 @@ TEST_F(Faults, StateBytesOtherThanIdleNeverPassForAReply) {
     EXPECT_EQ(reply(4), "after");
 }
 
-TEST_F(Faults, AForeignStateLeftForeverBlocksOnlyItsChannelUntilTheNextOpenResetsIt) {
+TEST_F(Faults, AForeignStateLeftForeverBlocksOnlyItsChannelUntilItsSlaveEndsAndTheNextOpenResetsIt) {
     const std::string slave = openSlave(5);
+    ASSERT_EQ(write(5, "pid"), ZOLT_OK);
+    const int stuckPid = std::stoi(reply(5));
     ASSERT_EQ(write(5, "echo>before"), ZOLT_OK);
     EXPECT_EQ(write(5, "state>7"), ZOLT_WRITE_REPLY_TIMEOUT);
     EXPECT_EQ(reply(5), "before");
@@ -118,6 +120,9 @@ TEST_F(Faults, AForeignStateLeftForeverBlocksOnlyItsChannelUntilTheNextOpenReset
     EXPECT_EQ(api.close(5), ZOLT_WRITE_MAILBOX_BUSY);
     EXPECT_EQ(write(5, "echo>closed"), ZOLT_WRITE_NOT_OPEN);
 
+    // The stuck slave still holds the mailbox: no second one joins it.
+    EXPECT_EQ(api.open(5, slave.c_str()), ZOLT_OPEN_STEM_IN_USE);
+    ASSERT_TRUE(killProcess(stuckPid));
     ASSERT_EQ(api.open(5, slave.c_str()), ZOLT_OK);
     ASSERT_EQ(write(5, "echo>reset"), ZOLT_OK);
     EXPECT_EQ(reply(5), "reset");

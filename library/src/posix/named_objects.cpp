@@ -33,6 +33,17 @@ bool ownerOnly(int descriptor, const struct stat& status) {
     return (status.st_mode & 07777) == kOwnerOnly || ::fchmod(descriptor, kOwnerOnly) == 0;
 }
 
+// Gives the object at least `size` bytes, with pages behind them. ftruncate
+// alone reserves nothing on tmpfs: with /dev/shm full, the first write to
+// the mailbox would raise SIGBUS and kill the host. An object that has the
+// pages already keeps them, larger ones their size.
+bool reserve(int descriptor, std::size_t size) {
+    const int error = ::posix_fallocate(descriptor, 0, static_cast<off_t>(size));
+    if (error == 0) return true;
+    errno = error;
+    return false;
+}
+
 }  // namespace
 
 int openSharedMemory(const char* name, std::size_t size) {
@@ -42,9 +53,11 @@ int openSharedMemory(const char* name, std::size_t size) {
     int descriptor = ::shm_open(fullName, O_RDWR | O_CREAT | O_EXCL, kOwnerOnly);
     if (descriptor >= 0) {
         // The umask may have taken bits away; set exactly what we mean.
-        if (::fchmod(descriptor, kOwnerOnly) != 0 || ::ftruncate(descriptor, static_cast<off_t>(size)) != 0) {
+        if (::fchmod(descriptor, kOwnerOnly) != 0 || !reserve(descriptor, size)) {
+            const int error = errno;
             ::close(descriptor);
             ::shm_unlink(fullName);
+            errno = error;
             return -1;
         }
         rememberOwnedName(NamedObjectKind::SharedMemory, fullName);
@@ -56,11 +69,11 @@ int openSharedMemory(const char* name, std::size_t size) {
     if (descriptor < 0) return -1;
     struct stat status {};
     const bool usable = ::fstat(descriptor, &status) == 0 && status.st_uid == ::geteuid() &&
-                        ownerOnly(descriptor, status) &&
-                        (static_cast<std::size_t>(status.st_size) >= size ||
-                         ::ftruncate(descriptor, static_cast<off_t>(size)) == 0);
+                        ownerOnly(descriptor, status) && reserve(descriptor, size);
     if (!usable) {
+        const int error = errno;
         ::close(descriptor);
+        errno = error;
         return -1;
     }
     rememberOwnedName(NamedObjectKind::SharedMemory, fullName);
