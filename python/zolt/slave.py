@@ -166,6 +166,12 @@ class Slave:
             # Touching a mapping beyond the object's end would raise SIGBUS.
             if os.fstat(fd).st_size < protocol.MAILBOX_SIZE:
                 raise SlaveError(f"mailbox {mailbox_name} is smaller than {protocol.MAILBOX_SIZE} bytes")
+            # Pages for the whole mailbox, or a write to it on a full /dev/shm
+            # would raise SIGBUS; where they are there already, this costs nothing.
+            try:
+                os.posix_fallocate(fd, 0, protocol.MAILBOX_SIZE)
+            except OSError as error:
+                raise SlaveError(error.errno, f"no room for mailbox {mailbox_name}: {error.strerror}") from None
             self._mailbox = mmap.mmap(fd, protocol.MAILBOX_SIZE, mmap.MAP_SHARED, mmap.PROT_READ | mmap.PROT_WRITE)
         finally:
             os.close(fd)

@@ -198,6 +198,23 @@ TEST_F(Faults, AnEventFileTooShortForASemaphoreIsRefusedRatherThanCrashingTheHos
     expectServes(1);
 }
 
+// A full /dev/shm (in a namespace of its own, a 64 KiB tmpfs filled to the
+// brim): the open yields 1 instead of SIGBUS, a kit slave refuses a mailbox
+// without pages, and the same path opens once there is room again.
+TEST_F(Faults, AFullSharedMemoryFolderIsAStatusAndTheSamePathOpensOnceThereIsRoom) {
+    constexpr int kNoNamespace = 99;
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs takes root";
+    const std::string slave = slaves.newSlave();
+    const std::string script = "mount -t tmpfs -o size=64k,mode=1777 zolt-full /dev/shm || exit " +
+                               std::to_string(kNoNamespace) + "; exec \"$0\" \"$1\"";
+    OtherProcess host("/usr/bin/unshare", {"--mount", "--propagation", "private", "/bin/sh", "-c", script,
+                                           programInBuild("zolt_full_shm_host"), slave});
+    if (!host.started()) GTEST_SKIP() << "no unshare here";
+    const int exitCode = host.exitCode(60s);
+    if (exitCode == kNoNamespace) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(exitCode, 0) << "the step of zolt_full_shm_host.cpp that went wrong";
+}
+
 using Concurrency = ChannelTest;
 
 TEST_F(Concurrency, CloseFromAnotherThreadWaitsForTheExchangeInProgress) {
