@@ -14,7 +14,9 @@ public:
     unsigned char* mapSharedMemory(SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     EventHandle createEvent(const char* name) override;
-    int waitForEvent(EventHandle event, int milliseconds) override;
+    int waitForEvent(EventHandle event, WakeHandle wake, int milliseconds) override;
+    WakeHandle createWakeUp() override;
+    void wakeUp(WakeHandle wake) override;
     void signalEvent(EventHandle event) override;
     ClaimResult claimStem(const char* name, ClaimHandle& claim) override;
     void releaseStemClaim(ClaimHandle claim) override;

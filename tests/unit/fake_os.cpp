@@ -59,7 +59,7 @@ zolt::EventHandle FakeOs::createEvent(const char* name) {
     return static_cast<zolt::EventHandle>(eventHandles_.size());
 }
 
-int FakeOs::waitForEvent(zolt::EventHandle event, int) {
+int FakeOs::waitForEvent(zolt::EventHandle event, zolt::WakeHandle, int) {
     waits.push_back(event);
     events_[eventName(event)] = false;
     return 1;

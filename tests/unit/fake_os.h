@@ -83,7 +83,9 @@ public:
     unsigned char* mapSharedMemory(zolt::SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     zolt::EventHandle createEvent(const char* name) override;
-    int waitForEvent(zolt::EventHandle event, int milliseconds) override;
+    int waitForEvent(zolt::EventHandle event, zolt::WakeHandle wake, int milliseconds) override;
+    zolt::WakeHandle createWakeUp() override { return 0; }
+    void wakeUp(zolt::WakeHandle) override {}
     void signalEvent(zolt::EventHandle event) override;
     zolt::ClaimResult claimStem(const char* name, zolt::ClaimHandle& claim) override;
     void releaseStemClaim(zolt::ClaimHandle claim) override;
