@@ -30,13 +30,14 @@ from . import protocol
 from .wake_word import WakeWord
 
 # Poll every 0.1 ms while commands come in, as the C kit does. After a quiet
-# spell rest until the host's wake-up, up to 50 ms at a time (or, where the
-# system cannot, poll every millisecond), so an idle slave costs little.
+# spell rest until the host's wake-up, up to a second at a time (or, where the
+# system cannot, poll every millisecond), so an idle slave wakes about once a
+# second and still notices within a second that its host is gone.
 # Whether the host is gone is asked at every rest, and only every so many
 # quick looks.
 _BUSY_POLL_SECONDS = 0.0001
 _IDLE_POLL_SECONDS = 0.001
-_RESTING_SECONDS = 0.05
+_RESTING_SECONDS = 1.0
 _BUSY_SPELL_SECONDS = 0.05
 _LOOKS_PER_HOST_CHECK = 64
 

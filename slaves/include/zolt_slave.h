@@ -212,15 +212,16 @@ static inline const char *zolt_slave_started_path(const char *argv0, char path[Z
  * the next one tends to follow soon: quick naps of 0.1 ms answer it well
  * within the host's first sleep of a millisecond. After a quiet spell the
  * slave rests: on Linux it waits in the kernel for the host's wake-up on the
- * mailbox's first word (ZOLT_WAKE_WORD_OFFSET), up to 50 ms at a time, so
- * that an idle slave wakes twenty times a second and still answers at once;
- * elsewhere it naps a millisecond. Whether the host is gone is asked on
- * every resting look, and only every so many quick ones. On Windows the naps
- * use a high-resolution timer (zolt_precise_sleep.h): Sleep(1) would last a
- * whole system tick, 15.625 ms by default. */
+ * mailbox's first word (ZOLT_WAKE_WORD_OFFSET), up to a second at a time, so
+ * that an idle slave wakes about once a second, still answers at once, and
+ * notices within a second that its host is gone; elsewhere it naps a
+ * millisecond. Whether the host is gone is asked on every resting look, and
+ * only every so many quick ones. On Windows the naps use a high-resolution
+ * timer (zolt_precise_sleep.h): Sleep(1) would last a whole system tick,
+ * 15.625 ms by default. */
 #define ZOLT_SLAVE_QUICK_NAP_MICROSECONDS 100
 #define ZOLT_SLAVE_RESTING_NAP_MICROSECONDS 1000
-#define ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS 50
+#define ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS 1000
 #define ZOLT_SLAVE_QUICK_NAPS 500 /* 50 ms */
 #define ZOLT_SLAVE_LOOKS_PER_HOST_CHECK 64
 #if defined(__linux__)
@@ -242,7 +243,8 @@ static inline void zolt_slave_nap(ZoltSlave *slave, int resting) {
     if (resting) {
         unsigned int *word = (unsigned int *)(void *)(slave->mailbox + ZOLT_WAKE_WORD_OFFSET);
         const unsigned int seen = __atomic_load_n(word, __ATOMIC_ACQUIRE);
-        struct timespec limit = {0, ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS * 1000000L};
+        struct timespec limit = {ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS / 1000,
+                                 ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS % 1000 * 1000000L};
         /* A change since the look, the host's wake-up or the time limit
          * ends the wait; a refusal falls back to a nap. */
         if (((const unsigned char *)&seen)[ZOLT_STATE_OFFSET - ZOLT_WAKE_WORD_OFFSET] != ZOLT_STATE_IDLE ||

@@ -46,6 +46,10 @@ bool killProcess(int pid);
 // True while a process started from `programPath` runs: found by its first
 // argument on Linux, by its file name on Windows.
 bool programRunning(const std::string& programPath);
+#if !defined(_WIN32)
+// The id of such a process, or 0.
+int runningProcessOf(const std::string& programPath);
+#endif
 
 // True while a process holds the stem's claim, that is has a channel of that
 // stem open.

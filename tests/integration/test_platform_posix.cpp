@@ -72,23 +72,25 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
     return run;
 }
 
-bool programRunning(const std::string& programPath) {
+int runningProcessOf(const std::string& programPath) {
     DIR* processes = ::opendir("/proc");
-    if (processes == nullptr) return false;
-    bool found = false;
+    if (processes == nullptr) return 0;
+    int found = 0;
     while (const dirent* entry = ::readdir(processes)) {
         if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
         std::ifstream file(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
         std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         // A zombie has an empty command line: it runs no more.
         if (commandLine.c_str() == programPath) {
-            found = true;
+            found = std::atoi(entry->d_name);
             break;
         }
     }
     ::closedir(processes);
     return found;
 }
+
+bool programRunning(const std::string& programPath) { return runningProcessOf(programPath) != 0; }
 
 bool stemClaimed(const std::string& stem) {
     const std::string name = stem + ZOLT_CLAIM_SUFFIX;
