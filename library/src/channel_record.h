@@ -23,6 +23,7 @@ struct ChannelRecord {
     char reply[kTextCapacity] = {};
     ProcessHandle process = 0;
     ClaimHandle claim = 0;  // held from a successful open to its close
+    WakeHandle slaveWakeUp = 0;  // set after each raise of the state byte, where there is one
     std::atomic<NotifyCallback> callback{nullptr};
 
     // Exchanges on one channel never overlap, whichever threads run them.

@@ -54,6 +54,8 @@ std::int8_t Library::openClaimed(ChannelRecord& channel, const ObjectNames& name
     const EventHandle event = os_.createEvent(names.event);
     channel.poller.attachEvent(event);
     if (event == 0) return ZOLT_OPEN_EVENT_FAILED;
+    // Optional: without it a slave naps, as with an older library.
+    channel.slaveWakeUp = os_.createSlaveWakeUp(names.wake);
 
     const ProcessHandle process = os_.startProcess(slavePath);
     if (process == 0) return ZOLT_OPEN_START_FAILED;

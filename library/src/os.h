@@ -87,10 +87,14 @@ public:
     // precisely, each sleeper gets its own, made on its first sleep. Only one
     // thread at a time sleeps on a given sleeper.
     virtual void sleepOneMillisecond(int sleeper) = 0;
+    // Creates or opens the named auto-reset event on which a resting slave
+    // may wait (ZOLT_WAKE_SUFFIX), where the system needs one; 0 where it
+    // does not, or on failure: no slave requires it.
+    virtual WakeHandle createSlaveWakeUp(const char* name) = 0;
     // Right after the state byte was raised: wakes a slave that waits for
-    // it in the system, where the system has a way (see
-    // ZOLT_WAKE_WORD_OFFSET). Never fails, never blocks.
-    virtual void wakeSlave(unsigned char* mailbox) = 0;
+    // it, through the mailbox's first word (ZOLT_WAKE_WORD_OFFSET) or the
+    // wake-up event, where the system has a way. Never fails, never blocks.
+    virtual void wakeSlave(unsigned char* mailbox, WakeHandle slaveWakeUp) = 0;
     // After the last sleep of a wait: the sleeper lets go of whatever it
     // holds only while sleeping.
     virtual void finishSleeping(int sleeper) = 0;

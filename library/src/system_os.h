@@ -26,7 +26,8 @@ public:
     ThreadHandle createThread(ThreadBody body, void* argument, std::uint32_t& threadId) override;
     void sleepOneMillisecond(int sleeper) override;
     void finishSleeping(int sleeper) override;
-    void wakeSlave(unsigned char* mailbox) override;
+    WakeHandle createSlaveWakeUp(const char* name) override;
+    void wakeSlave(unsigned char* mailbox, WakeHandle slaveWakeUp) override;
     std::uint32_t processId() override;
 };
 

@@ -30,6 +30,9 @@ EVENT_SUFFIX = "EM"
 # What a host holds while a channel of the stem is open: on Linux the
 # abstract Unix socket "\0" + stem + CLAIM_SUFFIX.
 CLAIM_SUFFIX = ".claim"
+# Windows: the auto-reset event stem + WAKE_SUFFIX, set right after every raise
+# of the state byte, on which a resting slave may wait; never required.
+WAKE_SUFFIX = ".wake"
 
 COMMAND_ASK = "Ask"
 REPLY_NOTHING = "(nothing)"

@@ -130,6 +130,9 @@ typedef struct ZoltSlave {
     char error[256];
 #if defined(_WIN32)
     HANDLE event;
+    /* The host's wake-up event (ZOLT_WAKE_SUFFIX), or NULL where the
+     * library made none: the slave then naps. */
+    HANDLE wake;
     HANDLE host; /* the parent process, or NULL if it could not be found */
     int host_ended; /* the parent had ended before the slave looked for it */
     ZoltPreciseSleep nap; /* Sleep(1) would last a whole system tick */
@@ -214,26 +217,49 @@ static inline const char *zolt_slave_started_path(const char *argv0, char path[Z
  * slave rests: on Linux it waits in the kernel for the host's wake-up on the
  * mailbox's first word (ZOLT_WAKE_WORD_OFFSET), up to a second at a time, so
  * that an idle slave wakes about once a second, still answers at once, and
- * notices within a second that its host is gone; elsewhere it naps a
- * millisecond. Whether the host is gone is asked on every resting look, and
- * only every so many quick ones. On Windows the naps use a high-resolution
- * timer (zolt_precise_sleep.h): Sleep(1) would last a whole system tick,
- * 15.625 ms by default. */
+ * notices within a second that its host is gone. On Windows it waits the
+ * same way on the host's wake-up event (ZOLT_WAKE_SUFFIX) together with the
+ * host's process; where the library made no such event, and elsewhere, it
+ * naps a millisecond. Whether the host is gone is asked on every resting
+ * look that follows a wait, and only every so many quick ones. On Windows
+ * the naps use a high-resolution timer (zolt_precise_sleep.h): Sleep(1)
+ * would last a whole system tick, 15.625 ms by default. */
 #define ZOLT_SLAVE_QUICK_NAP_MICROSECONDS 100
 #define ZOLT_SLAVE_RESTING_NAP_MICROSECONDS 1000
 #define ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS 1000
 #define ZOLT_SLAVE_QUICK_NAPS 500 /* 50 ms */
 #define ZOLT_SLAVE_LOOKS_PER_HOST_CHECK 64
-#if defined(__linux__)
-#  define ZOLT_SLAVE_RESTS_UNTIL_WOKEN 1
+
+/* Non-zero where a resting slave waits to be woken rather than napping, and
+ * so can ask after its host at every resting look. */
+static inline int zolt_slave_rests_until_woken(const ZoltSlave *slave) {
+#if defined(_WIN32)
+    return slave->wake != NULL;
+#elif defined(__linux__)
+    (void)slave;
+    return 1;
 #else
-#  define ZOLT_SLAVE_RESTS_UNTIL_WOKEN 0
+    (void)slave;
+    return 0;
 #endif
+}
 
 /* Sleeps for one polling interval: a quick one, or once resting until the
  * host raises the state byte or the resting time is up. */
 static inline void zolt_slave_nap(ZoltSlave *slave, int resting) {
 #if defined(_WIN32)
+    if (resting && slave->wake != NULL) {
+        /* The host sets the wake-up event right after raising the state
+         * byte, and its process handle is set once it has ended: either
+         * ends the rest, or the resting time. A signal left from a command
+         * served while not resting costs one more look. */
+        HANDLE objects[2];
+        DWORD count = 0;
+        objects[count++] = slave->wake;
+        if (slave->host != NULL) objects[count++] = slave->host;
+        if (WaitForMultipleObjects(count, objects, FALSE, ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS) != WAIT_FAILED)
+            return;
+    }
     zolt_precise_sleep(&slave->nap,
                        resting ? ZOLT_SLAVE_RESTING_NAP_MICROSECONDS : ZOLT_SLAVE_QUICK_NAP_MICROSECONDS);
 #else
@@ -352,8 +378,10 @@ static inline void zolt_slave_close(ZoltSlave *slave) {
 #if defined(_WIN32)
     if (slave->mailbox != NULL) UnmapViewOfFile(slave->mailbox);
     if (slave->event != NULL) CloseHandle(slave->event);
+    if (slave->wake != NULL) CloseHandle(slave->wake);
     if (slave->host != NULL) CloseHandle(slave->host);
     slave->host = NULL;
+    slave->wake = NULL;
     zolt_precise_sleep_close(&slave->nap);
 #else
     if (slave->mailbox != NULL) munmap(slave->mailbox, ZOLT_MAILBOX_SIZE);
@@ -369,6 +397,9 @@ static inline void zolt_slave_close(ZoltSlave *slave) {
 static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path) {
     char mailbox_name[ZOLT_SLAVE_NAME_CAPACITY];
     char event_name[ZOLT_SLAVE_NAME_CAPACITY];
+#if defined(_WIN32)
+    char wake_name[ZOLT_CLAIM_NAME_CAPACITY];
+#endif
     if (program_path == NULL) {
         snprintf(slave->error, sizeof slave->error, "no program path to derive the mailbox name from");
         return -1;
@@ -407,6 +438,9 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
             return -1;
         }
         slave->mailbox = (unsigned char *)view;
+        /* Optional: an older library makes none. */
+        if (zolt_wake_name(program_path, ZOLT_PATH_SEPARATOR, wake_name))
+            slave->wake = OpenEventA(SYNCHRONIZE, FALSE, wake_name);
     }
 #else
     {
@@ -495,7 +529,7 @@ static inline const char *zolt_slave_wait(ZoltSlave *slave) {
         command = zolt_slave_poll(slave);
         if (command != NULL) break;
         resting = looks >= ZOLT_SLAVE_QUICK_NAPS;
-        if (((resting && ZOLT_SLAVE_RESTS_UNTIL_WOKEN) || looks % ZOLT_SLAVE_LOOKS_PER_HOST_CHECK == 0) &&
+        if (((resting && zolt_slave_rests_until_woken(slave)) || looks % ZOLT_SLAVE_LOOKS_PER_HOST_CHECK == 0) &&
             zolt_slave_host_gone(slave))
             break;
         zolt_slave_nap(slave, resting);

@@ -108,7 +108,7 @@ zolt::ThreadHandle FakeOs::createThread(zolt::ThreadBody body, void* argument, s
     return static_cast<zolt::ThreadHandle>(threads.size());
 }
 
-void FakeOs::wakeSlave(unsigned char* mailbox) { wakes.push_back(mailbox[0]); }
+void FakeOs::wakeSlave(unsigned char* mailbox, zolt::WakeHandle) { wakes.push_back(mailbox[0]); }
 
 void FakeOs::sleepOneMillisecond(int sleeper) {
     ++sleeps;

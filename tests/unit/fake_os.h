@@ -95,7 +95,8 @@ public:
     zolt::ThreadHandle createThread(zolt::ThreadBody body, void* argument, std::uint32_t& threadId) override;
     void sleepOneMillisecond(int sleeper) override;
     void finishSleeping(int sleeper) override { finishes.push_back(sleeper); }
-    void wakeSlave(unsigned char* mailbox) override;
+    zolt::WakeHandle createSlaveWakeUp(const char*) override { return 0; }
+    void wakeSlave(unsigned char* mailbox, zolt::WakeHandle) override;
     std::uint32_t processId() override { return pid; }
     bool holds(const std::string& claim) const;
 

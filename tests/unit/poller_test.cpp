@@ -113,7 +113,8 @@ public:
     void releaseProcess(zolt::ProcessHandle) override {}
     void sleepOneMillisecond(int) override {}
     void finishSleeping(int) override {}
-    void wakeSlave(unsigned char*) override {}
+    zolt::WakeHandle createSlaveWakeUp(const char*) override { return 0; }
+    void wakeSlave(unsigned char*, zolt::WakeHandle) override {}
 
     std::function<void(int)> onWake;
     int extraTaken = 0;

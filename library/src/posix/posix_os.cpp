@@ -108,9 +108,12 @@ void SystemOs::sleepOneMillisecond(int /*sleeper*/) {
 
 void SystemOs::finishSleeping(int /*sleeper*/) {}
 
+// The mailbox's first word serves instead.
+WakeHandle SystemOs::createSlaveWakeUp(const char* /*name*/) { return 0; }
+
 // A shared futex, not a private one: the waiter is another process. With
 // nobody waiting it costs one quick system call.
-void SystemOs::wakeSlave(unsigned char* mailbox) {
+void SystemOs::wakeSlave(unsigned char* mailbox, WakeHandle /*slaveWakeUp*/) {
     ::syscall(SYS_futex, mailbox + ZOLT_WAKE_WORD_OFFSET, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 std::uint32_t SystemOs::processId() { return static_cast<std::uint32_t>(::getpid()); }

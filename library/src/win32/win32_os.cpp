@@ -128,8 +128,15 @@ void SystemOs::sleepOneMillisecond(int sleeper) { zolt_precise_sleep(&sleepers[s
 
 void SystemOs::finishSleeping(int sleeper) { zolt_precise_sleep_rest(&sleepers[sleeper]); }
 
-// Windows has no wait on an address shared between processes.
-void SystemOs::wakeSlave(unsigned char* /*mailbox*/) {}
+// Windows has no wait on an address shared between processes: a named event
+// stands in, made like the channel's own event and kept as it is.
+WakeHandle SystemOs::createSlaveWakeUp(const char* name) {
+    return fromHandle(keptHandles.findOrCreate(name, [&] { return ::CreateEventA(nullptr, FALSE, FALSE, name); }));
+}
+
+void SystemOs::wakeSlave(unsigned char* /*mailbox*/, WakeHandle slaveWakeUp) {
+    if (slaveWakeUp != 0) ::SetEvent(toHandle<HANDLE>(slaveWakeUp));
+}
 
 std::uint32_t SystemOs::processId() { return ::GetCurrentProcessId(); }
 
