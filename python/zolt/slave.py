@@ -20,6 +20,7 @@ import ctypes.util
 import errno
 import mmap
 import os
+import platform
 import socket
 import sys
 import threading
@@ -54,6 +55,68 @@ def _stem_claimed(stem: bytes) -> bool:
     except OSError:
         return True
     return True
+
+class _StateByte:
+    """The mailbox's state byte, read with acquire and written with release
+    ordering, so the text written before a store is visible to the host
+    before the state changes, and the text read after a load is the one the
+    host wrote before raising it. Python has no atomics of its own: the loads
+    and stores go through libatomic's out-of-line __atomic_load_1 and
+    __atomic_store_1, which take the memory order as an argument. Where
+    libatomic is missing, plain accesses serve only on x86, whose stores and
+    loads are ordered in hardware (each access here is an opaque call, so
+    nothing is reordered around it in between)."""
+
+    _ACQUIRE = 2
+    _RELEASE = 3
+    _functions = None
+    _looked = False
+
+    @classmethod
+    def _load_library(cls):  # type: ignore[no-untyped-def]
+        if not cls._looked:
+            cls._looked = True
+            for name in (ctypes.util.find_library("atomic"), "libatomic.so.1"):
+                if not name:
+                    continue
+                try:
+                    lib = ctypes.CDLL(name)
+                    load, store = lib.__atomic_load_1, lib.__atomic_store_1
+                except (OSError, AttributeError):
+                    continue
+                load.argtypes = [ctypes.c_void_p, ctypes.c_int]
+                load.restype = ctypes.c_uint8
+                store.argtypes = [ctypes.c_void_p, ctypes.c_uint8, ctypes.c_int]
+                store.restype = None
+                cls._functions = (load, store)
+                break
+            else:
+                if platform.machine().lower() not in ("x86_64", "amd64", "i386", "i686"):
+                    raise SlaveError("no libatomic found: the state byte cannot be ordered on this machine")
+        return cls._functions
+
+    def __init__(self, mailbox: mmap.mmap) -> None:
+        self._mailbox = mailbox
+        self._functions = self._load_library()
+        self._byte: Optional[ctypes.c_uint8] = None
+        if self._functions is not None:
+            self._byte = ctypes.c_uint8.from_buffer(mailbox, protocol.STATE_OFFSET)
+
+    def load(self) -> int:
+        if self._byte is None or self._functions is None:
+            return self._mailbox[protocol.STATE_OFFSET]
+        return int(self._functions[0](ctypes.addressof(self._byte), self._ACQUIRE))
+
+    def store(self, value: int) -> None:
+        if self._byte is None or self._functions is None:
+            self._mailbox[protocol.STATE_OFFSET] = value
+        else:
+            self._functions[1](ctypes.addressof(self._byte), value, self._RELEASE)
+
+    def release(self) -> None:
+        """Lets go of the mapping, which cannot close while the byte is held."""
+        self._byte = None
+
 
 class SlaveError(OSError):
     """The slave could not open its channel's objects."""
@@ -141,6 +204,7 @@ class Slave:
         self._mailbox: Optional[mmap.mmap] = None
         self._event: Optional[_Semaphore] = None
         self._wake: Optional[WakeWord] = None
+        self._state: Optional[_StateByte] = None
         self._last_command = time.monotonic()
         program = sys.argv[0] if path is None else path
         stem = protocol.find_stem(program)
@@ -178,9 +242,12 @@ class Slave:
             os.close(fd)
         self._wake = WakeWord(self._mailbox)
         try:
+            self._state = _StateByte(self._mailbox)
             self._event = _Semaphore(b"/" + stem + protocol.EVENT_SUFFIX.encode())
         except BaseException:
             self._wake.release()
+            if self._state is not None:
+                self._state.release()
             self._mailbox.close()
             self._mailbox = None
             raise
@@ -206,7 +273,8 @@ class Slave:
         mailbox = self._mailbox
         assert mailbox is not None, "the slave is closed"
         # The state first, then the text: the host wrote them the other way round.
-        if mailbox[protocol.STATE_OFFSET] == protocol.STATE_IDLE:
+        assert self._state is not None
+        if self._state.load() == protocol.STATE_IDLE:
             return None
         area = mailbox[protocol.TEXT_OFFSET : protocol.TEXT_OFFSET + protocol.MAX_TEXT_LENGTH]
         self._pending = True
@@ -242,7 +310,8 @@ class Slave:
         assert mailbox is not None, "the slave is closed"
         # The text before the state: the host reads the state first.
         mailbox[protocol.TEXT_OFFSET : protocol.TEXT_OFFSET + len(raw) + 1] = raw + b"\0"
-        mailbox[protocol.STATE_OFFSET] = protocol.STATE_IDLE
+        assert self._state is not None
+        self._state.store(protocol.STATE_IDLE)
         self._pending = False
 
     def signal(self) -> None:
@@ -296,6 +365,8 @@ class Slave:
                 self.reply("")
             if self._wake is not None:
                 self._wake.release()
+            if self._state is not None:
+                self._state.release()
             self._mailbox.close()
             self._mailbox = None
         if self._event is not None:
