@@ -15,8 +15,10 @@ namespace zolt {
 inline constexpr int kChannelCount = ZOLT_CHANNEL_COUNT;
 
 struct ChannelRecord {
-    // Fields that the poller reads without the exchange lock are atomic. The
-    // event and the poller thread are the poller's own.
+    // Every field is changed, and read by the library, under the exchange
+    // lock. The open flag and the callback are atomic only so that a look
+    // from outside it (the tests, a callback asking after another channel)
+    // is no data race. The event and the poller's thread are the poller's.
     std::atomic<bool> open{false};
     unsigned char* mailbox = nullptr;  // null once close has released the view
     char command[kTextCapacity] = {};
