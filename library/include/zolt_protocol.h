@@ -2,6 +2,8 @@
  * zolt_protocol.h: the mailbox protocol between a Zolt host and its slaves,
  * written once for both ends. The library, the slave kit and every tool take
  * their sizes, states, names and reserved texts from here. C11 and C++.
+ * The headers that both ends share live in this folder: this one and
+ * zolt_precise_sleep.h.
  *
  * A channel talks to its slave through two named objects, both named after
  * the stem of the slave's path:
@@ -82,6 +84,27 @@ extern "C" {
 /* Room for any system name: the prefix, then an object's name or a claim's,
  * with its NUL. */
 #define ZOLT_SYSTEM_NAME_CAPACITY (ZOLT_CLAIM_NAME_CAPACITY + 1)
+
+/* Linux: where the objects live as files. shm_open's objects are the files
+ * ZOLT_SHARED_MEMORY_FOLDER + "/" + name, and glibc keeps a named semaphore
+ * in the file ZOLT_SEMAPHORE_FILE_PREFIX + name (the name without its "/"). */
+#define ZOLT_SHARED_MEMORY_FOLDER "/dev/shm"
+#define ZOLT_SEMAPHORE_FILE_PREFIX "/dev/shm/sem."
+
+/* Linux: a claim is the abstract Unix socket address made of a NUL byte and
+ * the claim's name, with no NUL after it. Writes it into address, which
+ * holds `capacity` bytes (a sockaddr_un's sun_path), and returns its length,
+ * or 0 when it does not fit. Add offsetof(struct sockaddr_un, sun_path) for
+ * bind and connect. */
+static inline size_t zolt_claim_address(const char *claim_name, char *address, size_t capacity) {
+    size_t length = 0;
+    size_t i;
+    while (claim_name[length] != '\0') ++length;
+    if (length + 1 > capacity) return 0;
+    address[0] = '\0';
+    for (i = 0; i < length; ++i) address[1 + i] = claim_name[i];
+    return length + 1;
+}
 
 /* The one folder separator of the stem rule: only the backslash on Windows,
  * only the slash elsewhere. */

@@ -49,7 +49,7 @@ def _stem_claimed(stem: bytes) -> bool:
     open). Connecting only asks; where it cannot tell, it says yes."""
     try:
         with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as probe:
-            probe.connect(b"\0" + stem + protocol.CLAIM_SUFFIX.encode())
+            probe.connect(protocol.claim_address(stem))
     except ConnectionRefusedError:
         return False
     except OSError:
@@ -218,7 +218,7 @@ class Slave:
         self._host_ended = not _stem_claimed(stem)
 
     def _open(self, stem: bytes) -> None:
-        mailbox_name = "/dev/shm/" + os.fsdecode(stem + protocol.MAILBOX_SUFFIX.encode())
+        mailbox_name = protocol.SHARED_MEMORY_FOLDER + "/" + os.fsdecode(stem + protocol.MAILBOX_SUFFIX.encode())
         try:
             fd = os.open(mailbox_name, os.O_RDWR)
         except OSError as error:

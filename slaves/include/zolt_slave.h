@@ -358,15 +358,14 @@ static inline int zolt_slave_stem_claimed(const char *program_path) {
     int probe;
     int claimed;
     if (!zolt_claim_name(program_path, ZOLT_PATH_SEPARATOR, name)) return 1;
-    length = strlen(name);
-    if (length + 1 > sizeof address.sun_path) return 1;
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    memcpy(address.sun_path + 1, name, length); /* abstract: a NUL first */
+    length = zolt_claim_address(name, address.sun_path, sizeof address.sun_path);
+    if (length == 0) return 1;
     probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0) return 1;
     claimed = connect(probe, (const struct sockaddr *)&address,
-                      (socklen_t)(offsetof(struct sockaddr_un, sun_path) + 1 + length)) == 0 ||
+                      (socklen_t)(offsetof(struct sockaddr_un, sun_path) + length)) == 0 ||
               errno != ECONNREFUSED;
     close(probe);
     return claimed;

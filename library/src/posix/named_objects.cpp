@@ -18,7 +18,7 @@ namespace {
 constexpr mode_t kOwnerOnly = 0600;
 constexpr std::size_t kFullNameCapacity = ZOLT_SYSTEM_NAME_CAPACITY;
 // Where glibc keeps named semaphores, so their owner can be checked.
-constexpr char kSemaphoreFolder[] = "/dev/shm/sem.";
+constexpr char kSemaphoreFolder[] = ZOLT_SEMAPHORE_FILE_PREFIX;
 
 bool prefixName(const char* name, char (&fullName)[kFullNameCapacity]) { return zolt_system_name(name, fullName) != 0; }
 

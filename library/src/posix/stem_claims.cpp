@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "created_names.h"
+#include "zolt_protocol.h"
 
 namespace zolt::posix {
 
@@ -37,14 +38,12 @@ void letGoInChild() {
     }
 }
 
-// The abstract address: a NUL byte, then the name, with no NUL after it.
 bool addressOf(const char* name, sockaddr_un& address, socklen_t& length) {
-    const std::size_t nameLength = std::strlen(name);
-    if (nameLength + 1 > sizeof address.sun_path) return false;
     address = {};
     address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path + 1, name, nameLength);
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + nameLength);
+    const std::size_t used = zolt_claim_address(name, address.sun_path, sizeof address.sun_path);
+    if (used == 0) return false;
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + used);
     return true;
 }
 
