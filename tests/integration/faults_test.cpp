@@ -75,11 +75,11 @@ TEST_F(Faults, ASlaveKilledBySegvMidExchangeTimesOutThenReportsItsEndAndStillClo
 TEST_F(Faults, ASlaveThatEndsBeforeItsFirstCommandIsReportedEndedAndReaped) {
     const std::string slave = slaves.newSlave();
     const std::string log = slave + ".log";
-    setEnvironment("ZOLT_TEST_SLAVE_LOG", log.c_str());
-    setEnvironment("ZOLT_TEST_SLAVE_EXIT_AT_START", "7");
-    ASSERT_EQ(api.open(2, slave.c_str()), ZOLT_OK);
-    clearEnvironment("ZOLT_TEST_SLAVE_EXIT_AT_START");
-    clearEnvironment("ZOLT_TEST_SLAVE_LOG");
+    {
+        const ScopedEnvironment logged("ZOLT_TEST_SLAVE_LOG", log);
+        const ScopedEnvironment exiting("ZOLT_TEST_SLAVE_EXIT_AT_START", "7");
+        ASSERT_EQ(api.open(2, slave.c_str()), ZOLT_OK);
+    }
     int pid = 0;
     for (int tries = 0; tries < 2000 && pid == 0; ++tries) {
         const std::vector<std::string> lines = linesOf(log);
@@ -136,13 +136,15 @@ TEST_F(Faults, ObjectsLeftByAKilledHostAreReusedByTheNextHost) {
     const std::string log = slave + ".log";
     const std::string host = binaryFolder() + "/zolt_exit_host";
     // Set before the fork: the child of a threaded process may only exec.
-    setEnvironment("ZOLT_TEST_SLAVE_LOG", log.c_str());
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl(host.c_str(), host.c_str(), slave.c_str(), "hang", static_cast<char*>(nullptr));
-        ::_exit(127);
+    pid_t pid = 0;
+    {
+        const ScopedEnvironment logged("ZOLT_TEST_SLAVE_LOG", log);
+        pid = ::fork();
+        if (pid == 0) {
+            ::execl(host.c_str(), host.c_str(), slave.c_str(), "hang", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
     }
-    clearEnvironment("ZOLT_TEST_SLAVE_LOG");
     ASSERT_GT(pid, 0);
     const bool muted = waitForLine(log, "mute", 20s);
     ::kill(pid, SIGKILL);
@@ -220,9 +222,10 @@ using Concurrency = ChannelTest;
 TEST_F(Concurrency, CloseFromAnotherThreadWaitsForTheExchangeInProgress) {
     const std::string slave = slaves.newSlave();
     const std::string log = slave + ".log";
-    setEnvironment("ZOLT_TEST_SLAVE_LOG", log.c_str());
-    ASSERT_EQ(api.open(0, slave.c_str()), ZOLT_OK);
-    clearEnvironment("ZOLT_TEST_SLAVE_LOG");
+    {
+        const ScopedEnvironment logged("ZOLT_TEST_SLAVE_LOG", log);
+        ASSERT_EQ(api.open(0, slave.c_str()), ZOLT_OK);
+    }
 
     std::atomic<int> slowStatus{-1};
     std::thread slowWriter([&] { slowStatus = write(0, "sleep>300"); });

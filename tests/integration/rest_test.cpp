@@ -3,6 +3,7 @@
 // spell. Counts, not CPU time: a CPU bound cannot tell 20 wake-ups a second
 // from 1,000. docs/performance.md has the figures.
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,9 +69,9 @@ TEST_F(AtRest, AKitSlaveHardlyWakesAndAnswersTheFirstCommandAfterTheRest) {
 TEST_F(AtRest, AKitSlaveWhoseHostDiesWhileItRestsEndsSoonAfter) {
     const std::string slave = slaves.newSlave();
     const std::string log = slave + ".log";
-    setEnvironment("ZOLT_TEST_SLAVE_LOG", log.c_str());
+    std::optional<ScopedEnvironment> logged(std::in_place, "ZOLT_TEST_SLAVE_LOG", log);
     OtherProcess host(programInBuild("zolt_exit_host"), {slave, "rest"});
-    clearEnvironment("ZOLT_TEST_SLAVE_LOG");
+    logged.reset();
     ASSERT_TRUE(host.started());
     ASSERT_TRUE(waitForLine(log, "echo>hi", 20s));
     const int pid = runningProcessOf(slave);

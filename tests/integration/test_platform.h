@@ -34,6 +34,21 @@ inline std::string programInBuild(const std::string& name) {
 void setEnvironment(const char* name, const char* value);
 void clearEnvironment(const char* name);
 
+// Sets a variable for the slaves started while it lives, and clears it again
+// however the test ends, a failed assertion included.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+        setEnvironment(name, value.c_str());
+    }
+    ~ScopedEnvironment() { clearEnvironment(name_); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+};
+
 // Signals the named event of a stem, as its slave would.
 bool signalEvent(const std::string& stem, int times);
 
