@@ -1,7 +1,7 @@
 #include "poller.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <climits>
 
 namespace zolt {
