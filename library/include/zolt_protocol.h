@@ -2,6 +2,8 @@
  * zolt_protocol.h: the mailbox protocol between a Zolt host and its slaves,
  * written once for both ends. The library, the slave kit and every tool take
  * their sizes, states, names and reserved texts from here. C11 and C++.
+ * The headers that both ends share live in this folder: this one and
+ * zolt_precise_sleep.h.
  *
  * A channel talks to its slave through two named objects, both named after
  * the stem of the slave's path:
@@ -19,6 +21,13 @@
  *                on Windows a mutex. Either is gone as soon as its process
  *                is, and its name ends in lower case, so it is never the
  *                name of a slave's object.
+ *
+ * On Windows the library also makes, at open, a third named object that a
+ * slave may use and never needs:
+ *   stem + ".wake"  an auto-reset event, set right after every raise of the
+ *                state byte, so that a resting slave can wait on it instead
+ *                of napping. A slave that does not find it (an older
+ *                library) naps as before.
  */
 #ifndef ZOLT_PROTOCOL_H
 #define ZOLT_PROTOCOL_H
@@ -51,6 +60,7 @@ extern "C" {
 #define ZOLT_MAILBOX_SUFFIX "SM"
 #define ZOLT_EVENT_SUFFIX "EM"
 #define ZOLT_CLAIM_SUFFIX ".claim"
+#define ZOLT_WAKE_SUFFIX ".wake"
 
 /* Commands the library sends by itself, and the one reply it looks at. */
 #define ZOLT_COMMAND_ASK "Ask"     /* answer with the next notification... */
@@ -61,7 +71,8 @@ extern "C" {
 #define ZOLT_MAX_SLAVE_PATH_LENGTH 99
 /* Room for one object name: a stem, a two-letter suffix and the NUL. */
 #define ZOLT_OBJECT_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 3)
-/* Room for a claim's name: a stem, ZOLT_CLAIM_SUFFIX and the NUL (7 bytes). */
+/* Room for a claim's name: a stem, ZOLT_CLAIM_SUFFIX and the NUL (7 bytes);
+ * the wake-up event's name, with the shorter ZOLT_WAKE_SUFFIX, fits too. */
 #define ZOLT_CLAIM_NAME_CAPACITY (ZOLT_MAX_SLAVE_PATH_LENGTH + 7)
 
 /* What the system's name of an object adds before the object's name. */
@@ -73,6 +84,27 @@ extern "C" {
 /* Room for any system name: the prefix, then an object's name or a claim's,
  * with its NUL. */
 #define ZOLT_SYSTEM_NAME_CAPACITY (ZOLT_CLAIM_NAME_CAPACITY + 1)
+
+/* Linux: where the objects live as files. shm_open's objects are the files
+ * ZOLT_SHARED_MEMORY_FOLDER + "/" + name, and glibc keeps a named semaphore
+ * in the file ZOLT_SEMAPHORE_FILE_PREFIX + name (the name without its "/"). */
+#define ZOLT_SHARED_MEMORY_FOLDER "/dev/shm"
+#define ZOLT_SEMAPHORE_FILE_PREFIX "/dev/shm/sem."
+
+/* Linux: a claim is the abstract Unix socket address made of a NUL byte and
+ * the claim's name, with no NUL after it. Writes it into address, which
+ * holds `capacity` bytes (a sockaddr_un's sun_path), and returns its length,
+ * or 0 when it does not fit. Add offsetof(struct sockaddr_un, sun_path) for
+ * bind and connect. */
+static inline size_t zolt_claim_address(const char *claim_name, char *address, size_t capacity) {
+    size_t length = 0;
+    size_t i;
+    while (claim_name[length] != '\0') ++length;
+    if (length + 1 > capacity) return 0;
+    address[0] = '\0';
+    for (i = 0; i < length; ++i) address[1 + i] = claim_name[i];
+    return length + 1;
+}
 
 /* The one folder separator of the stem rule: only the backslash on Windows,
  * only the slash elsewhere. */
@@ -124,17 +156,32 @@ static inline int zolt_object_name(const char *path, char separator, const char 
     return 1;
 }
 
-/* Writes the stem of path followed by ZOLT_CLAIM_SUFFIX into name, which
- * holds ZOLT_CLAIM_NAME_CAPACITY bytes. Returns 0 if the stem rule refuses
- * the path, else 1. */
-static inline int zolt_claim_name(const char *path, char separator, char name[ZOLT_CLAIM_NAME_CAPACITY]) {
+/* Writes the stem of path followed by a suffix of up to 6 bytes
+ * (ZOLT_CLAIM_SUFFIX or ZOLT_WAKE_SUFFIX) into name, which holds
+ * ZOLT_CLAIM_NAME_CAPACITY bytes. Returns 0 if the stem rule refuses the path,
+ * else 1. */
+static inline int zolt_lower_case_name(const char *path, char separator, const char *suffix,
+                                       char name[ZOLT_CLAIM_NAME_CAPACITY]) {
     const char *stem;
     size_t stem_length;
     size_t i;
     if (!zolt_find_stem(path, separator, &stem, &stem_length)) return 0;
     for (i = 0; i < stem_length; ++i) name[i] = stem[i];
-    for (i = 0; i < sizeof(ZOLT_CLAIM_SUFFIX); ++i) name[stem_length + i] = ZOLT_CLAIM_SUFFIX[i];
+    for (i = 0; suffix[i] != '\0'; ++i) name[stem_length + i] = suffix[i];
+    name[stem_length + i] = '\0';
     return 1;
+}
+
+/* Writes the stem of path followed by ZOLT_CLAIM_SUFFIX into name, which
+ * holds ZOLT_CLAIM_NAME_CAPACITY bytes. Returns 0 if the stem rule refuses
+ * the path, else 1. */
+static inline int zolt_claim_name(const char *path, char separator, char name[ZOLT_CLAIM_NAME_CAPACITY]) {
+    return zolt_lower_case_name(path, separator, ZOLT_CLAIM_SUFFIX, name);
+}
+
+/* The same with ZOLT_WAKE_SUFFIX: the name of the slave's wake-up event. */
+static inline int zolt_wake_name(const char *path, char separator, char name[ZOLT_CLAIM_NAME_CAPACITY]) {
+    return zolt_lower_case_name(path, separator, ZOLT_WAKE_SUFFIX, name);
 }
 
 /* Writes ZOLT_SYSTEM_NAME_PREFIX and name (an object's name) into

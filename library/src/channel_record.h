@@ -15,14 +15,17 @@ namespace zolt {
 inline constexpr int kChannelCount = ZOLT_CHANNEL_COUNT;
 
 struct ChannelRecord {
-    // Fields that the poller reads without the exchange lock are atomic. The
-    // event and the poller thread are the poller's own.
+    // Every field is changed, and read by the library, under the exchange
+    // lock. The open flag and the callback are atomic only so that a look
+    // from outside it (the tests, a callback asking after another channel)
+    // is no data race. The event and the poller's thread are the poller's.
     std::atomic<bool> open{false};
     unsigned char* mailbox = nullptr;  // null once close has released the view
     char command[kTextCapacity] = {};
     char reply[kTextCapacity] = {};
     ProcessHandle process = 0;
     ClaimHandle claim = 0;  // held from a successful open to its close
+    WakeHandle slaveWakeUp = 0;  // set after each raise of the state byte, where there is one
     std::atomic<NotifyCallback> callback{nullptr};
 
     // Exchanges on one channel never overlap, whichever threads run them.

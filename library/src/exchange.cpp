@@ -30,7 +30,7 @@ std::int8_t Library::exchange(ChannelRecord& channel) {
     if (!waitUntilIdle(channel)) return ZOLT_WRITE_MAILBOX_BUSY;
     putText(mailbox, channel.command);
     storeState(mailbox, kPending);
-    os_.wakeSlave(mailbox);
+    os_.wakeSlave(mailbox, channel.slaveWakeUp);
     if (!waitUntilIdle(channel)) return ZOLT_WRITE_REPLY_TIMEOUT;
     takeText(mailbox, channel.reply);
     return ZOLT_OK;

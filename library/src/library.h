@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <mutex>
 
 #include "channel_record.h"
 #include "object_names.h"
@@ -55,6 +56,12 @@ private:
     std::int8_t openClaimed(ChannelRecord& channel, const ObjectNames& names, const char* slavePath,
                             SystemError& systemError);
     void releaseClaim(ChannelRecord& channel);
+    // After a failed close: the claim and the slave's handle are kept until
+    // that slave has ended, so no second slave serves the same mailbox.
+    void retireClaim(ChannelRecord& channel);
+    // Gives back the kept claims whose slaves have ended. Run by every open
+    // and close.
+    void releaseEndedSlavesClaims();
     ChannelRecord& channelAt(std::int8_t channel) { return channels_[channel]; }
 
     // Both run with the channel's exchange lock held.
@@ -74,6 +81,15 @@ private:
     std::uint32_t processId_ = 0;  // of the process that loaded the library
     ChannelTable channels_;
     PollerBinding bindings_[kChannelCount] = {};
+
+    struct RetiredClaim {
+        ClaimHandle claim = 0;
+        ProcessHandle process = 0;
+    };
+    // Fixed room: two per channel covers a channel that fails two closes
+    // with two stems while both slaves hang.
+    std::mutex retiredLock_;
+    RetiredClaim retiredClaims_[2 * kChannelCount];
 };
 
 // The process's one instance, behind the exported functions. Built and

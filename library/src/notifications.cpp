@@ -35,7 +35,7 @@ void Library::runPollerPass(int index) {
 
 void Library::drainNotifications(ChannelRecord& channel) {
     for (;;) {
-        NotifyCallback callback = nullptr;
+        NotifyCallback callback;
         {
             // Held from the "Ask" until the callback is about to be called, so
             // the callback starts with its notification in the reply. It is
@@ -49,8 +49,9 @@ void Library::drainNotifications(ChannelRecord& channel) {
             // A failed "Ask" leaves an older text in the reply: never hand that out.
             if (writeLocked(channel, ZOLT_COMMAND_ASK) != ZOLT_OK) return;
             if (std::strcmp(channel.reply, ZOLT_REPLY_NOTHING) == 0) return;
+            // Event and close change the callback only under this lock, so
+            // it is still the one checked above.
             callback = channel.callback.load();
-            if (callback == nullptr) return;
             channel.poller.enterCallback();
         }
         try {

@@ -17,13 +17,15 @@ struct ObjectNames {
     char mailbox[kObjectNameCapacity];  // stem + "SM"
     char event[kObjectNameCapacity];    // stem + "EM"
     char claim[ZOLT_CLAIM_NAME_CAPACITY];  // stem + ".claim"
+    char wake[ZOLT_CLAIM_NAME_CAPACITY];   // stem + ".wake"
 };
 
 // False when the stem rule refuses the path (see zolt_find_stem).
 inline bool deriveObjectNames(const char* slavePath, char separator, ObjectNames& names) {
     return zolt_object_name(slavePath, separator, ZOLT_MAILBOX_SUFFIX, names.mailbox) != 0 &&
            zolt_object_name(slavePath, separator, ZOLT_EVENT_SUFFIX, names.event) != 0 &&
-           zolt_claim_name(slavePath, separator, names.claim) != 0;
+           zolt_claim_name(slavePath, separator, names.claim) != 0 &&
+           zolt_wake_name(slavePath, separator, names.wake) != 0;
 }
 
 }  // namespace zolt

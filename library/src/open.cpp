@@ -28,6 +28,7 @@ std::int8_t Library::openLocked(ChannelRecord& channel, const char* slavePath, S
 
     // Two open channels of one stem would share a mailbox and an event and
     // mix up each other's replies, whichever processes they are in.
+    releaseEndedSlavesClaims();
     ClaimHandle claim = 0;
     switch (os_.claimStem(names.claim, claim)) {
     case ClaimResult::InUse:
@@ -70,6 +71,8 @@ std::int8_t Library::openClaimed(ChannelRecord& channel, const ObjectNames& name
     if (event == 0) systemError = os_.lastError();
     channel.poller.attachEvent(event);
     if (event == 0) return ZOLT_OPEN_EVENT_FAILED;
+    // Optional: without it a slave naps, as with an older library.
+    channel.slaveWakeUp = os_.createSlaveWakeUp(names.wake);
 
     const ProcessHandle process = os_.startProcess(slavePath);
     if (process == 0) {

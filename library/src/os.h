@@ -16,6 +16,7 @@ using EventHandle = std::intptr_t;
 using ProcessHandle = std::intptr_t;
 using ThreadHandle = std::intptr_t;
 using ClaimHandle = std::intptr_t;
+using WakeHandle = std::intptr_t;
 
 enum class ClaimResult { Claimed, InUse, Failed };
 
@@ -23,6 +24,9 @@ enum class ClaimResult { Claimed, InUse, Failed };
 inline constexpr std::uint32_t kStillRunning = 259;
 
 using ThreadBody = void (*)(void* argument);
+
+// A wait on an event with no time limit.
+inline constexpr int kNoTimeLimit = -1;
 
 // One sleeper per channel: a channel's exchanges never overlap.
 inline constexpr int kSleeperCount = ZOLT_CHANNEL_COUNT;
@@ -42,11 +46,18 @@ public:
     // (a pending signal stays pending). Zero on failure.
     virtual EventHandle createEvent(const char* name) = 0;
 
-    // Blocks until the event is signalled or `milliseconds` have passed, and
-    // takes every signal that piled up: they count as one wake-up. Returns
-    // how many it took, so a signal given only to end the wait can be told
-    // from the slave's; 0 when the time ran out, -1 when the wait failed.
-    virtual int waitForEvent(EventHandle event, int milliseconds) = 0;
+    // Blocks until the event is signalled, `wake` is woken, or `milliseconds`
+    // have passed (kNoTimeLimit: never), and takes every signal of the event
+    // that piled up: they count as one wake-up. Returns how many it took
+    // from the event, so a signal given only to end the wait can be told
+    // from the slave's; 0 when woken or the time ran out, -1 when the wait
+    // failed.
+    virtual int waitForEvent(EventHandle event, WakeHandle wake, int milliseconds) = 0;
+    // A private object that ends a poller's wait on its event, where the
+    // system can wait on two objects at once; 0 where it cannot: close then
+    // has only the event itself to end the wait with.
+    virtual WakeHandle createWakeUp() = 0;
+    virtual void wakeUp(WakeHandle wake) = 0;
     virtual void signalEvent(EventHandle event) = 0;
 
     // Marks a stem as held by this process, under `name`, where every
@@ -76,10 +87,14 @@ public:
     // precisely, each sleeper gets its own, made on its first sleep. Only one
     // thread at a time sleeps on a given sleeper.
     virtual void sleepOneMillisecond(int sleeper) = 0;
+    // Creates or opens the named auto-reset event on which a resting slave
+    // may wait (ZOLT_WAKE_SUFFIX), where the system needs one; 0 where it
+    // does not, or on failure: no slave requires it.
+    virtual WakeHandle createSlaveWakeUp(const char* name) = 0;
     // Right after the state byte was raised: wakes a slave that waits for
-    // it in the system, where the system has a way (see
-    // ZOLT_WAKE_WORD_OFFSET). Never fails, never blocks.
-    virtual void wakeSlave(unsigned char* mailbox) = 0;
+    // it, through the mailbox's first word (ZOLT_WAKE_WORD_OFFSET) or the
+    // wake-up event, where the system has a way. Never fails, never blocks.
+    virtual void wakeSlave(unsigned char* mailbox, WakeHandle slaveWakeUp) = 0;
     // After the last sleep of a wait: the sleeper lets go of whatever it
     // holds only while sleeping.
     virtual void finishSleeping(int sleeper) = 0;

@@ -1,16 +1,15 @@
 #include "poller.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 
 namespace zolt {
 
-namespace {
-constexpr std::chrono::milliseconds kWaitSlice{kWaitSliceMilliseconds};
-}  // namespace
-
 bool Poller::start(Os& os, ThreadBody body, void* argument) {
     os_ = &os;
+    // Made before the thread, which may wait at once.
+    wake_ = os.createWakeUp();
     thread_ = os.createThread(body, argument, threadId_);
     return thread_ != 0;
 }
@@ -40,15 +39,27 @@ void Poller::resume() {
 void Poller::suspendAndDetach() {
     std::unique_lock lock(mutex_);
     if (suspensions_ < INT_MAX) ++suspensions_;
+    leaveWait(lock);
+}
+
+void Poller::detach() {
+    std::unique_lock lock(mutex_);
+    leaveWait(lock);
+}
+
+void Poller::leaveWait(std::unique_lock<std::mutex>& lock) {
     event_ = 0;
-    // The poller counts this signal as ours, not the slave's. Whoever takes
-    // it instead, the wait ends by itself within its slice.
     if (waitingOn_ != 0) {
-        os_->signalEvent(waitingOn_);
-        ++wakeSignals_;
+        if (wake_ != 0) {
+            os_->wakeUp(wake_);
+        } else {
+            // The poller counts this post as ours, not the slave's.
+            os_->signalEvent(waitingOn_);
+            ++wakeSignals_;
+        }
     }
     changed_.notify_all();  // ends a rest after a failed wait
-    changed_.wait(lock, [&] { return waitingOn_ == 0; });
+    changed_.wait_for(lock, std::chrono::milliseconds(kCloseGraceMilliseconds), [&] { return waitingOn_ == 0; });
 }
 
 int Poller::suspensionCount() const {
@@ -65,12 +76,17 @@ bool Poller::awaitSignal() {
         waitingOn_ = event;
         wakeSignals_ = 0;
     }
-    const int taken = os_->waitForEvent(event, kWaitSliceMilliseconds);
+    const int taken = os_->waitForEvent(event, wake_, wake_ != 0 ? kNoTimeLimit : kWaitSliceMilliseconds);
     bool running = false;
     {
         std::unique_lock lock(mutex_);
         const auto wanted = [&] { return suspensions_ == 0 && event_ == event; };
-        if (taken < 0) changed_.wait_for(lock, kWaitSlice, [&] { return !wanted(); });
+        if (taken < 0) {
+            changed_.wait_for(lock, std::chrono::milliseconds(failureRest_), [&] { return !wanted(); });
+            failureRest_ = std::min(2 * failureRest_, kWaitSliceMilliseconds);
+        } else {
+            failureRest_ = kFirstFailureRestMilliseconds;
+        }
         const bool fromSlave = taken > wakeSignals_;
         running = wanted();
         // Not ours to serve any more: leave the slave's signal pending, as an

@@ -5,17 +5,26 @@
 // The suspension is counted by the library itself rather than by freezing
 // the thread: not every platform can suspend a thread by count, and a thread
 // frozen at an arbitrary point could hold a lock. A suspended poller stops at
-// its gate instead, so it never starts an exchange or a callback.
+// its gate instead, so it never starts an exchange or a callback. Event takes
+// one suspension away; only the close of an open channel adds one, so a
+// stray close never leaves a suspension that no Event undoes.
 //
-// A suspended poller waits on nothing. The event of a closed channel may be
-// taken over by another channel (the same stem), and two threads waiting on
-// one auto-reset event would share its signals at random. So close returns
-// only once the poller has left its wait; a signal of the slave that the
-// poller took on the way out is put back for whichever poller owns the event
-// next. Close signals the event once to end the wait at once, but it never
-// depends on that signal: anyone may take it (another process, a broken
-// slave), so every wait also ends by itself after kWaitSlice, and the poller
-// then looks whether it is still wanted. Close thus returns within a slice.
+// At rest nothing wakes. A running poller waits on its event, and close takes
+// it out of that wait: a suspended poller waits on nothing, since the event
+// of a closed channel may be taken over by another channel (the same stem),
+// and two threads waiting on one auto-reset event would share its signals at
+// random. Where the system can wait on two objects at once (Windows), the
+// poller also waits on a private wake-up object of its own, which close sets:
+// nobody else can take that signal, and the wait needs no time limit. Where it
+// cannot (a named POSIX semaphore waits alone), close posts the event itself
+// and counts that post as its own, and the wait ends by itself after a long
+// slice. Nothing else could do it without a thread of its own per channel:
+// cancelling a thread ends it, and a signal handler would be the host's to
+// see. Anyone may take close's post (another process, a broken slave), so
+// close waits for the poller only kCloseGraceMilliseconds: a poller left in
+// its wait then finds itself unwanted when the wait ends, at the slave's next
+// signal or at the end of its slice, and puts back a signal of the slave that
+// it took, for whichever poller owns the event next.
 #pragma once
 
 #include <condition_variable>
@@ -27,9 +36,14 @@
 
 namespace zolt {
 
-// The longest wait on the event, and so how long close may wait for the
-// poller to leave it.
-inline constexpr int kWaitSliceMilliseconds = 100;
+// How long close waits for the poller to leave its wait.
+inline constexpr int kCloseGraceMilliseconds = 100;
+// The longest wait on an event where close cannot end it for sure (see above):
+// long enough that eight resting channels wake less than once a second.
+inline constexpr int kWaitSliceMilliseconds = 10'000;
+// The rest after a failed wait, doubled at each failure in a row up to a
+// slice, so a broken event never makes the poller spin.
+inline constexpr int kFirstFailureRestMilliseconds = 100;
 
 class Poller {
 public:
@@ -46,17 +60,20 @@ public:
 
     // Event: one suspension less, unless there is none.
     void resume();
-    // Close: one suspension more, no event any more, and out of its wait
-    // when this returns, a slice later at most. Never waits for a callback.
+    // Close of an open channel: one suspension more, no event any more, and
+    // out of its wait when this returns (bar a stolen wake-up, see above).
+    // Never waits for a callback.
     void suspendAndDetach();
+    // Close of a channel that is not open: no event any more, and no
+    // suspension either, so that Event still starts the poller later.
+    void detach();
     int suspensionCount() const;
     bool suspended() const { return suspensionCount() > 0; }
 
-    // Poller thread: blocks until the poller runs, then waits for its event
-    // for one slice. True when the slave signalled and the poller still
-    // runs; false when the slice ran out or close took it out of the wait.
-    // A wait that fails at once is followed by a rest of one slice, so a
-    // broken event never makes the poller spin.
+    // Poller thread: blocks until the poller runs, then waits for its event.
+    // True when the slave signalled and the poller still runs; false when
+    // the slice ran out or close took it out of the wait. A wait that fails
+    // at once is followed by a rest (see kFirstFailureRestMilliseconds).
     bool awaitSignal();
 
     // The callback's run, so that a close can wait until it has returned.
@@ -67,6 +84,8 @@ public:
     bool runsCallbackOnThisThread() const;
 
 private:
+    void leaveWait(std::unique_lock<std::mutex>& lock);
+
     Os* os_ = nullptr;
     ThreadHandle thread_ = 0;
     std::uint32_t threadId_ = 0;
@@ -75,8 +94,10 @@ private:
     std::condition_variable changed_;
     int suspensions_ = 1;
     EventHandle event_ = 0;
+    WakeHandle wake_ = 0;        // the private wake-up object, where there is one
     EventHandle waitingOn_ = 0;  // set while the thread is blocked in its wait
-    int wakeSignals_ = 0;        // signals close gave to end the present wait
+    int wakeSignals_ = 0;        // posts close gave the event to end the present wait
+    int failureRest_ = kFirstFailureRestMilliseconds;
     bool inCallback_ = false;
     std::thread::id callbackThread_;
 };

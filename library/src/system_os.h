@@ -14,7 +14,9 @@ public:
     unsigned char* mapSharedMemory(SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     EventHandle createEvent(const char* name) override;
-    int waitForEvent(EventHandle event, int milliseconds) override;
+    int waitForEvent(EventHandle event, WakeHandle wake, int milliseconds) override;
+    WakeHandle createWakeUp() override;
+    void wakeUp(WakeHandle wake) override;
     void signalEvent(EventHandle event) override;
     ClaimResult claimStem(const char* name, ClaimHandle& claim) override;
     void releaseStemClaim(ClaimHandle claim) override;
@@ -24,7 +26,8 @@ public:
     ThreadHandle createThread(ThreadBody body, void* argument, std::uint32_t& threadId) override;
     void sleepOneMillisecond(int sleeper) override;
     void finishSleeping(int sleeper) override;
-    void wakeSlave(unsigned char* mailbox) override;
+    WakeHandle createSlaveWakeUp(const char* name) override;
+    void wakeSlave(unsigned char* mailbox, WakeHandle slaveWakeUp) override;
     std::uint32_t processId() override;
     int lastError() override;
     void restoreLastError(int error) override;

@@ -34,7 +34,10 @@ def unique_stem(prefix: str) -> str:
 
 
 def remove_objects(stem: str) -> None:
-    for name in (f"/dev/shm/{stem}SM", f"/dev/shm/sem.{stem}EM"):
+    from zolt import protocol
+
+    for name in (f"{protocol.SHARED_MEMORY_FOLDER}/{stem}{protocol.MAILBOX_SUFFIX}",
+                 f"{protocol.SEMAPHORE_FILE_PREFIX}{stem}{protocol.EVENT_SUFFIX}"):
         try:
             os.unlink(name)
         except FileNotFoundError:

@@ -10,7 +10,7 @@ import sys
 import threading
 from typing import Dict, List, Optional, Tuple, Union
 
-from .errors import LibraryNotFound
+from .errors import WRITE_NOT_OPEN, LibraryNotFound
 
 # cdecl on both systems, hence CFUNCTYPE and CDLL (never WinDLL or PyDLL:
 # CDLL releases the interpreter lock around each call, which the library's
@@ -57,8 +57,9 @@ class Library:
         self._close.argtypes = [ctypes.c_int8]
         self._close.restype = ctypes.c_int8
         # Per channel: how many ZoltMasterEvent calls the poller needs before
-        # it runs (1 at load, one more per ZoltMasterClose). Closes made by
-        # other code in the process, outside this object, are not seen.
+        # it runs (1 at load, one more per close of an open channel; a close
+        # that finds the channel not open adds none). Closes made by other
+        # code in the process, outside this object, are not seen.
         self.suspensions: List[int] = [1] * 8
         self.lock = threading.Lock()
 
@@ -76,7 +77,7 @@ class Library:
     def close(self, channel: int) -> int:
         """ZoltMasterClose, counting the suspension it adds."""
         status = int(self._close(channel))
-        if 0 <= channel < len(self.suspensions):
+        if status != WRITE_NOT_OPEN and 0 <= channel < len(self.suspensions):
             with self.lock:
                 self.suspensions[channel] += 1
         return status

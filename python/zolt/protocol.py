@@ -30,6 +30,20 @@ EVENT_SUFFIX = "EM"
 # What a host holds while a channel of the stem is open: on Linux the
 # abstract Unix socket "\0" + stem + CLAIM_SUFFIX.
 CLAIM_SUFFIX = ".claim"
+# Windows: the auto-reset event stem + WAKE_SUFFIX, set right after every raise
+# of the state byte, on which a resting slave may wait; never required.
+WAKE_SUFFIX = ".wake"
+
+# Linux: where the objects live as files, and the file glibc keeps a named
+# semaphore in (SEMAPHORE_FILE_PREFIX + name, without the name's "/").
+SHARED_MEMORY_FOLDER = "/dev/shm"
+SEMAPHORE_FILE_PREFIX = "/dev/shm/sem."
+
+
+def claim_address(stem: bytes) -> bytes:
+    """Linux: the abstract Unix socket address of a stem's claim."""
+    return b"\0" + stem + CLAIM_SUFFIX.encode("ascii")
+
 
 COMMAND_ASK = "Ask"
 REPLY_NOTHING = "(nothing)"

@@ -20,6 +20,7 @@ import ctypes.util
 import errno
 import mmap
 import os
+import platform
 import socket
 import sys
 import threading
@@ -30,13 +31,14 @@ from . import protocol
 from .wake_word import WakeWord
 
 # Poll every 0.1 ms while commands come in, as the C kit does. After a quiet
-# spell rest until the host's wake-up, up to 50 ms at a time (or, where the
-# system cannot, poll every millisecond), so an idle slave costs little.
+# spell rest until the host's wake-up, up to a second at a time (or, where the
+# system cannot, poll every millisecond), so an idle slave wakes about once a
+# second and still notices within a second that its host is gone.
 # Whether the host is gone is asked at every rest, and only every so many
 # quick looks.
 _BUSY_POLL_SECONDS = 0.0001
 _IDLE_POLL_SECONDS = 0.001
-_RESTING_SECONDS = 0.05
+_RESTING_SECONDS = 1.0
 _BUSY_SPELL_SECONDS = 0.05
 _LOOKS_PER_HOST_CHECK = 64
 
@@ -47,12 +49,74 @@ def _stem_claimed(stem: bytes) -> bool:
     open). Connecting only asks; where it cannot tell, it says yes."""
     try:
         with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as probe:
-            probe.connect(b"\0" + stem + protocol.CLAIM_SUFFIX.encode())
+            probe.connect(protocol.claim_address(stem))
     except ConnectionRefusedError:
         return False
     except OSError:
         return True
     return True
+
+class _StateByte:
+    """The mailbox's state byte, read with acquire and written with release
+    ordering, so the text written before a store is visible to the host
+    before the state changes, and the text read after a load is the one the
+    host wrote before raising it. Python has no atomics of its own: the loads
+    and stores go through libatomic's out-of-line __atomic_load_1 and
+    __atomic_store_1, which take the memory order as an argument. Where
+    libatomic is missing, plain accesses serve only on x86, whose stores and
+    loads are ordered in hardware (each access here is an opaque call, so
+    nothing is reordered around it in between)."""
+
+    _ACQUIRE = 2
+    _RELEASE = 3
+    _functions = None
+    _looked = False
+
+    @classmethod
+    def _load_library(cls):  # type: ignore[no-untyped-def]
+        if not cls._looked:
+            cls._looked = True
+            for name in (ctypes.util.find_library("atomic"), "libatomic.so.1"):
+                if not name:
+                    continue
+                try:
+                    lib = ctypes.CDLL(name)
+                    load, store = lib.__atomic_load_1, lib.__atomic_store_1
+                except (OSError, AttributeError):
+                    continue
+                load.argtypes = [ctypes.c_void_p, ctypes.c_int]
+                load.restype = ctypes.c_uint8
+                store.argtypes = [ctypes.c_void_p, ctypes.c_uint8, ctypes.c_int]
+                store.restype = None
+                cls._functions = (load, store)
+                break
+            else:
+                if platform.machine().lower() not in ("x86_64", "amd64", "i386", "i686"):
+                    raise SlaveError("no libatomic found: the state byte cannot be ordered on this machine")
+        return cls._functions
+
+    def __init__(self, mailbox: mmap.mmap) -> None:
+        self._mailbox = mailbox
+        self._functions = self._load_library()
+        self._byte: Optional[ctypes.c_uint8] = None
+        if self._functions is not None:
+            self._byte = ctypes.c_uint8.from_buffer(mailbox, protocol.STATE_OFFSET)
+
+    def load(self) -> int:
+        if self._byte is None or self._functions is None:
+            return self._mailbox[protocol.STATE_OFFSET]
+        return int(self._functions[0](ctypes.addressof(self._byte), self._ACQUIRE))
+
+    def store(self, value: int) -> None:
+        if self._byte is None or self._functions is None:
+            self._mailbox[protocol.STATE_OFFSET] = value
+        else:
+            self._functions[1](ctypes.addressof(self._byte), value, self._RELEASE)
+
+    def release(self) -> None:
+        """Lets go of the mapping, which cannot close while the byte is held."""
+        self._byte = None
+
 
 class SlaveError(OSError):
     """The slave could not open its channel's objects."""
@@ -140,6 +204,7 @@ class Slave:
         self._mailbox: Optional[mmap.mmap] = None
         self._event: Optional[_Semaphore] = None
         self._wake: Optional[WakeWord] = None
+        self._state: Optional[_StateByte] = None
         self._last_command = time.monotonic()
         program = sys.argv[0] if path is None else path
         stem = protocol.find_stem(program)
@@ -153,7 +218,7 @@ class Slave:
         self._host_ended = not _stem_claimed(stem)
 
     def _open(self, stem: bytes) -> None:
-        mailbox_name = "/dev/shm/" + os.fsdecode(stem + protocol.MAILBOX_SUFFIX.encode())
+        mailbox_name = protocol.SHARED_MEMORY_FOLDER + "/" + os.fsdecode(stem + protocol.MAILBOX_SUFFIX.encode())
         try:
             fd = os.open(mailbox_name, os.O_RDWR)
         except OSError as error:
@@ -166,14 +231,23 @@ class Slave:
             # Touching a mapping beyond the object's end would raise SIGBUS.
             if os.fstat(fd).st_size < protocol.MAILBOX_SIZE:
                 raise SlaveError(f"mailbox {mailbox_name} is smaller than {protocol.MAILBOX_SIZE} bytes")
+            # Pages for the whole mailbox, or a write to it on a full /dev/shm
+            # would raise SIGBUS; where they are there already, this costs nothing.
+            try:
+                os.posix_fallocate(fd, 0, protocol.MAILBOX_SIZE)
+            except OSError as error:
+                raise SlaveError(error.errno, f"no room for mailbox {mailbox_name}: {error.strerror}") from None
             self._mailbox = mmap.mmap(fd, protocol.MAILBOX_SIZE, mmap.MAP_SHARED, mmap.PROT_READ | mmap.PROT_WRITE)
         finally:
             os.close(fd)
         self._wake = WakeWord(self._mailbox)
         try:
+            self._state = _StateByte(self._mailbox)
             self._event = _Semaphore(b"/" + stem + protocol.EVENT_SUFFIX.encode())
         except BaseException:
             self._wake.release()
+            if self._state is not None:
+                self._state.release()
             self._mailbox.close()
             self._mailbox = None
             raise
@@ -199,7 +273,8 @@ class Slave:
         mailbox = self._mailbox
         assert mailbox is not None, "the slave is closed"
         # The state first, then the text: the host wrote them the other way round.
-        if mailbox[protocol.STATE_OFFSET] == protocol.STATE_IDLE:
+        assert self._state is not None
+        if self._state.load() == protocol.STATE_IDLE:
             return None
         area = mailbox[protocol.TEXT_OFFSET : protocol.TEXT_OFFSET + protocol.MAX_TEXT_LENGTH]
         self._pending = True
@@ -235,7 +310,8 @@ class Slave:
         assert mailbox is not None, "the slave is closed"
         # The text before the state: the host reads the state first.
         mailbox[protocol.TEXT_OFFSET : protocol.TEXT_OFFSET + len(raw) + 1] = raw + b"\0"
-        mailbox[protocol.STATE_OFFSET] = protocol.STATE_IDLE
+        assert self._state is not None
+        self._state.store(protocol.STATE_IDLE)
         self._pending = False
 
     def signal(self) -> None:
@@ -289,6 +365,8 @@ class Slave:
                 self.reply("")
             if self._wake is not None:
                 self._wake.release()
+            if self._state is not None:
+                self._state.release()
             self._mailbox.close()
             self._mailbox = None
         if self._event is not None:

@@ -84,6 +84,9 @@
 #    if !defined(__cplusplus) && defined(__GLIBC__) && !defined(__USE_MISC)
 long syscall(long number, ...);
 #    endif
+#    if !defined(__cplusplus) && defined(__GLIBC__) && !defined(__USE_XOPEN2K)
+int posix_fallocate(int fd, off_t offset, off_t length);
+#    endif
 #  endif
 #endif
 
@@ -133,6 +136,9 @@ typedef struct ZoltSlave {
     char error[256];
 #if defined(_WIN32)
     HANDLE event;
+    /* The host's wake-up event (ZOLT_WAKE_SUFFIX), or NULL where the
+     * library made none: the slave then naps. */
+    HANDLE wake;
     HANDLE host; /* the parent process, or NULL if it could not be found */
     int host_ended; /* the parent had ended before the slave looked for it */
     ZoltPreciseSleep nap; /* Sleep(1) would last a whole system tick */
@@ -215,27 +221,51 @@ static inline const char *zolt_slave_started_path(const char *argv0, char path[Z
  * the next one tends to follow soon: quick naps of 0.1 ms answer it well
  * within the host's first sleep of a millisecond. After a quiet spell the
  * slave rests: on Linux it waits in the kernel for the host's wake-up on the
- * mailbox's first word (ZOLT_WAKE_WORD_OFFSET), up to 50 ms at a time, so
- * that an idle slave wakes twenty times a second and still answers at once;
- * elsewhere it naps a millisecond. Whether the host is gone is asked on
- * every resting look, and only every so many quick ones. On Windows the naps
- * use a high-resolution timer (zolt_precise_sleep.h): Sleep(1) would last a
- * whole system tick, 15.625 ms by default. */
+ * mailbox's first word (ZOLT_WAKE_WORD_OFFSET), up to a second at a time, so
+ * that an idle slave wakes about once a second, still answers at once, and
+ * notices within a second that its host is gone. On Windows it waits the
+ * same way on the host's wake-up event (ZOLT_WAKE_SUFFIX) together with the
+ * host's process; where the library made no such event, and elsewhere, it
+ * naps a millisecond. Whether the host is gone is asked on every resting
+ * look that follows a wait, and only every so many quick ones. On Windows
+ * the naps use a high-resolution timer (zolt_precise_sleep.h): Sleep(1)
+ * would last a whole system tick, 15.625 ms by default. */
 #define ZOLT_SLAVE_QUICK_NAP_MICROSECONDS 100
 #define ZOLT_SLAVE_RESTING_NAP_MICROSECONDS 1000
-#define ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS 50
+#define ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS 1000
 #define ZOLT_SLAVE_QUICK_NAPS 500 /* 50 ms */
 #define ZOLT_SLAVE_LOOKS_PER_HOST_CHECK 64
-#if defined(__linux__)
-#  define ZOLT_SLAVE_RESTS_UNTIL_WOKEN 1
+
+/* Non-zero where a resting slave waits to be woken rather than napping, and
+ * so can ask after its host at every resting look. */
+static inline int zolt_slave_rests_until_woken(const ZoltSlave *slave) {
+#if defined(_WIN32)
+    return slave->wake != NULL;
+#elif defined(__linux__)
+    (void)slave;
+    return 1;
 #else
-#  define ZOLT_SLAVE_RESTS_UNTIL_WOKEN 0
+    (void)slave;
+    return 0;
 #endif
+}
 
 /* Sleeps for one polling interval: a quick one, or once resting until the
  * host raises the state byte or the resting time is up. */
 static inline void zolt_slave_nap(ZoltSlave *slave, int resting) {
 #if defined(_WIN32)
+    if (resting && slave->wake != NULL) {
+        /* The host sets the wake-up event right after raising the state
+         * byte, and its process handle is set once it has ended: either
+         * ends the rest, or the resting time. A signal left from a command
+         * served while not resting costs one more look. */
+        HANDLE objects[2];
+        DWORD count = 0;
+        objects[count++] = slave->wake;
+        if (slave->host != NULL) objects[count++] = slave->host;
+        if (WaitForMultipleObjects(count, objects, FALSE, ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS) != WAIT_FAILED)
+            return;
+    }
     zolt_precise_sleep(&slave->nap,
                        resting ? ZOLT_SLAVE_RESTING_NAP_MICROSECONDS : ZOLT_SLAVE_QUICK_NAP_MICROSECONDS);
 #else
@@ -245,7 +275,8 @@ static inline void zolt_slave_nap(ZoltSlave *slave, int resting) {
     if (resting) {
         unsigned int *word = (unsigned int *)(void *)(slave->mailbox + ZOLT_WAKE_WORD_OFFSET);
         const unsigned int seen = __atomic_load_n(word, __ATOMIC_ACQUIRE);
-        struct timespec limit = {0, ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS * 1000000L};
+        struct timespec limit = {ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS / 1000,
+                                 ZOLT_SLAVE_RESTING_WAIT_MILLISECONDS % 1000 * 1000000L};
         /* A change since the look, the host's wake-up or the time limit
          * ends the wait; a refusal falls back to a nap. */
         if (((const unsigned char *)&seen)[ZOLT_STATE_OFFSET - ZOLT_WAKE_WORD_OFFSET] != ZOLT_STATE_IDLE ||
@@ -333,15 +364,14 @@ static inline int zolt_slave_stem_claimed(const char *program_path) {
     int probe;
     int claimed;
     if (!zolt_claim_name(program_path, ZOLT_PATH_SEPARATOR, name)) return 1;
-    length = strlen(name);
-    if (length + 1 > sizeof address.sun_path) return 1;
     memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    memcpy(address.sun_path + 1, name, length); /* abstract: a NUL first */
+    length = zolt_claim_address(name, address.sun_path, sizeof address.sun_path);
+    if (length == 0) return 1;
     probe = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0) return 1;
     claimed = connect(probe, (const struct sockaddr *)&address,
-                      (socklen_t)(offsetof(struct sockaddr_un, sun_path) + 1 + length)) == 0 ||
+                      (socklen_t)(offsetof(struct sockaddr_un, sun_path) + length)) == 0 ||
               errno != ECONNREFUSED;
     close(probe);
     return claimed;
@@ -353,8 +383,10 @@ static inline void zolt_slave_close(ZoltSlave *slave) {
 #if defined(_WIN32)
     if (slave->mailbox != NULL) UnmapViewOfFile(slave->mailbox);
     if (slave->event != NULL) CloseHandle(slave->event);
+    if (slave->wake != NULL) CloseHandle(slave->wake);
     if (slave->host != NULL) CloseHandle(slave->host);
     slave->host = NULL;
+    slave->wake = NULL;
     zolt_precise_sleep_close(&slave->nap);
 #else
     if (slave->mailbox != NULL) munmap(slave->mailbox, ZOLT_MAILBOX_SIZE);
@@ -370,6 +402,9 @@ static inline void zolt_slave_close(ZoltSlave *slave) {
 static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path) {
     char mailbox_name[ZOLT_SLAVE_NAME_CAPACITY];
     char event_name[ZOLT_SLAVE_NAME_CAPACITY];
+#if defined(_WIN32)
+    char wake_name[ZOLT_CLAIM_NAME_CAPACITY];
+#endif
     if (program_path == NULL) {
         snprintf(slave->error, sizeof slave->error, "no program path to derive the mailbox name from");
         return -1;
@@ -408,15 +443,19 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
             return -1;
         }
         slave->mailbox = (unsigned char *)view;
+        /* Optional: an older library makes none. */
+        if (zolt_wake_name(program_path, ZOLT_PATH_SEPARATOR, wake_name))
+            slave->wake = OpenEventA(SYNCHRONIZE, FALSE, wake_name);
     }
 #else
     {
         struct stat info;
         void *mapped;
         int fd;
+        int code;
         fd = shm_open(mailbox_name, O_RDWR, 0);
         if (fd < 0) {
-            int code = errno;
+            code = errno;
             snprintf(slave->error, sizeof slave->error, "cannot open mailbox %s: %s%s", mailbox_name, strerror(code),
                      code == ENOENT ? ZOLT_SLAVE_NOT_STARTED_BY_A_HOST : "");
             return -1;
@@ -426,6 +465,17 @@ static inline int zolt_slave_connect(ZoltSlave *slave, const char *program_path)
             snprintf(slave->error, sizeof slave->error, "mailbox %s is smaller than %d bytes", mailbox_name,
                      ZOLT_MAILBOX_SIZE);
             close(fd);
+            return -1;
+        }
+        /* Pages for the whole mailbox, or a write to it on a full /dev/shm
+         * would raise SIGBUS: the library reserves them, but a mailbox made
+         * otherwise may have none. Where they are there already, this costs
+         * nothing. */
+        code = posix_fallocate(fd, 0, ZOLT_MAILBOX_SIZE);
+        if (code != 0) {
+            snprintf(slave->error, sizeof slave->error, "no room for mailbox %s: %s", mailbox_name, strerror(code));
+            close(fd);
+            errno = code;
             return -1;
         }
         mapped = mmap(NULL, ZOLT_MAILBOX_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -484,7 +534,7 @@ static inline const char *zolt_slave_wait(ZoltSlave *slave) {
         command = zolt_slave_poll(slave);
         if (command != NULL) break;
         resting = looks >= ZOLT_SLAVE_QUICK_NAPS;
-        if (((resting && ZOLT_SLAVE_RESTS_UNTIL_WOKEN) || looks % ZOLT_SLAVE_LOOKS_PER_HOST_CHECK == 0) &&
+        if (((resting && zolt_slave_rests_until_woken(slave)) || looks % ZOLT_SLAVE_LOOKS_PER_HOST_CHECK == 0) &&
             zolt_slave_host_gone(slave))
             break;
         zolt_slave_nap(slave, resting);

@@ -126,8 +126,10 @@ TEST_F(CrossChannel, AStemMovedToAnotherChannelDeliversThereAndOnlyThere) {
     const std::string path = slaves.newSlave();
     ASSERT_EQ(api.open(0, path.c_str()), ZOLT_OK);
     ASSERT_EQ(enable(0), ZOLT_OK);
-    // Let channel 0's poller settle in its wait on the stem's event.
-    std::this_thread::sleep_for(50ms);
+    // A notification served: channel 0's poller runs, and waits on the
+    // stem's event again right after.
+    ASSERT_EQ(write(0, "push>before the move"), ZOLT_OK);
+    ASSERT_TRUE(recorderOf(0).waitForCalls(1));
     ASSERT_EQ(api.close(0), ZOLT_OK);
 
     ASSERT_EQ(api.open(1, path.c_str()), ZOLT_OK);
@@ -138,14 +140,14 @@ TEST_F(CrossChannel, AStemMovedToAnotherChannelDeliversThereAndOnlyThere) {
         ASSERT_TRUE(recorderOf(1).waitForCalls(round + 1)) << "round " << round << " was lost";
     }
     EXPECT_EQ(recorderOf(1).texts().back(), "round4");
-    EXPECT_EQ(recorderOf(0).calls(), 0u);
+    EXPECT_EQ(recorderOf(0).calls(), 1u);
 
     // The old channel, with a slave of its own, delivers again; so does the new one.
     openSlave(0);
     ASSERT_EQ(enable(0), ZOLT_OK);
     ASSERT_EQ(write(0, "push>old channel"), ZOLT_OK);
     ASSERT_EQ(write(1, "push>new channel"), ZOLT_OK);
-    ASSERT_TRUE(recorderOf(0).waitForCalls(1));
+    ASSERT_TRUE(recorderOf(0).waitForCalls(2));
     ASSERT_TRUE(recorderOf(1).waitForCalls(kRounds + 1));
     EXPECT_EQ(recorderOf(0).texts().back(), "old channel");
     EXPECT_EQ(recorderOf(1).texts().back(), "new channel");

@@ -6,6 +6,8 @@
 //           and wait there to be killed, so the mailbox it leaves behind is
 //           still pending;
 //   try     open, close again if that worked, and exit with open's status;
+//   rest    open, exchange one command, then wait to be killed while the
+//           slave rests;
 //   quit    open and end at once, without close or exit handlers, with
 //           open's status: its slave starts after its host has gone.
 #include <cstdlib>
@@ -48,6 +50,10 @@ int main(int argc, char** argv) {
     if (mode == "hang") {
         if (open(0, argv[1]) != ZOLT_OK || write(0, "echo>hi") != ZOLT_OK) return 1;
         write(0, "mute");
+        waitToBeKilled();
+    }
+    if (mode == "rest") {
+        if (open(0, argv[1]) != ZOLT_OK || write(0, "echo>hi") != ZOLT_OK) return 1;
         waitToBeKilled();
     }
     if (mode == "try") {

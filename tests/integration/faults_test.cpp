@@ -75,11 +75,11 @@ TEST_F(Faults, ASlaveKilledBySegvMidExchangeTimesOutThenReportsItsEndAndStillClo
 TEST_F(Faults, ASlaveThatEndsBeforeItsFirstCommandIsReportedEndedAndReaped) {
     const std::string slave = slaves.newSlave();
     const std::string log = slave + ".log";
-    setEnvironment("ZOLT_TEST_SLAVE_LOG", log.c_str());
-    setEnvironment("ZOLT_TEST_SLAVE_EXIT_AT_START", "7");
-    ASSERT_EQ(api.open(2, slave.c_str()), ZOLT_OK);
-    clearEnvironment("ZOLT_TEST_SLAVE_EXIT_AT_START");
-    clearEnvironment("ZOLT_TEST_SLAVE_LOG");
+    {
+        const ScopedEnvironment logged("ZOLT_TEST_SLAVE_LOG", log);
+        const ScopedEnvironment exiting("ZOLT_TEST_SLAVE_EXIT_AT_START", "7");
+        ASSERT_EQ(api.open(2, slave.c_str()), ZOLT_OK);
+    }
     int pid = 0;
     for (int tries = 0; tries < 2000 && pid == 0; ++tries) {
         const std::vector<std::string> lines = linesOf(log);
@@ -109,8 +109,10 @@ TEST_F(Faults, StateBytesOtherThanIdleNeverPassForAReply) {
     EXPECT_EQ(reply(4), "after");
 }
 
-TEST_F(Faults, AForeignStateLeftForeverBlocksOnlyItsChannelUntilTheNextOpenResetsIt) {
+TEST_F(Faults, AForeignStateLeftForeverBlocksOnlyItsChannelUntilItsSlaveEndsAndTheNextOpenResetsIt) {
     const std::string slave = openSlave(5);
+    ASSERT_EQ(write(5, "pid"), ZOLT_OK);
+    const int stuckPid = std::stoi(reply(5));
     ASSERT_EQ(write(5, "echo>before"), ZOLT_OK);
     EXPECT_EQ(write(5, "state>7"), ZOLT_WRITE_REPLY_TIMEOUT);
     EXPECT_EQ(reply(5), "before");
@@ -118,6 +120,9 @@ TEST_F(Faults, AForeignStateLeftForeverBlocksOnlyItsChannelUntilTheNextOpenReset
     EXPECT_EQ(api.close(5), ZOLT_WRITE_MAILBOX_BUSY);
     EXPECT_EQ(write(5, "echo>closed"), ZOLT_WRITE_NOT_OPEN);
 
+    // The stuck slave still holds the mailbox: no second one joins it.
+    EXPECT_EQ(api.open(5, slave.c_str()), ZOLT_OPEN_STEM_IN_USE);
+    ASSERT_TRUE(killProcess(stuckPid));
     ASSERT_EQ(api.open(5, slave.c_str()), ZOLT_OK);
     ASSERT_EQ(write(5, "echo>reset"), ZOLT_OK);
     EXPECT_EQ(reply(5), "reset");
@@ -131,13 +136,15 @@ TEST_F(Faults, ObjectsLeftByAKilledHostAreReusedByTheNextHost) {
     const std::string log = slave + ".log";
     const std::string host = binaryFolder() + "/zolt_exit_host";
     // Set before the fork: the child of a threaded process may only exec.
-    setEnvironment("ZOLT_TEST_SLAVE_LOG", log.c_str());
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl(host.c_str(), host.c_str(), slave.c_str(), "hang", static_cast<char*>(nullptr));
-        ::_exit(127);
+    pid_t pid = 0;
+    {
+        const ScopedEnvironment logged("ZOLT_TEST_SLAVE_LOG", log);
+        pid = ::fork();
+        if (pid == 0) {
+            ::execl(host.c_str(), host.c_str(), slave.c_str(), "hang", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
     }
-    clearEnvironment("ZOLT_TEST_SLAVE_LOG");
     ASSERT_GT(pid, 0);
     const bool muted = waitForLine(log, "mute", 20s);
     ::kill(pid, SIGKILL);
@@ -192,14 +199,32 @@ TEST_F(Faults, AnEventFileTooShortForASemaphoreIsRefusedRatherThanCrashingTheHos
     expectServes(1);
 }
 
+// A full /dev/shm (in a namespace of its own, a 64 KiB tmpfs filled to the
+// brim): the open yields 1 instead of SIGBUS, a kit slave refuses a mailbox
+// without pages, and the same path opens once there is room again.
+TEST_F(Faults, AFullSharedMemoryFolderIsAStatusAndTheSamePathOpensOnceThereIsRoom) {
+    constexpr int kNoNamespace = 99;
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs takes root";
+    const std::string slave = slaves.newSlave();
+    const std::string script = "mount -t tmpfs -o size=64k,mode=1777 zolt-full /dev/shm || exit " +
+                               std::to_string(kNoNamespace) + "; exec \"$0\" \"$1\"";
+    OtherProcess host("/usr/bin/unshare", {"--mount", "--propagation", "private", "/bin/sh", "-c", script,
+                                           programInBuild("zolt_full_shm_host"), slave});
+    if (!host.started()) GTEST_SKIP() << "no unshare here";
+    const int exitCode = host.exitCode(60s);
+    if (exitCode == kNoNamespace) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(exitCode, 0) << "the step of zolt_full_shm_host.cpp that went wrong";
+}
+
 using Concurrency = ChannelTest;
 
 TEST_F(Concurrency, CloseFromAnotherThreadWaitsForTheExchangeInProgress) {
     const std::string slave = slaves.newSlave();
     const std::string log = slave + ".log";
-    setEnvironment("ZOLT_TEST_SLAVE_LOG", log.c_str());
-    ASSERT_EQ(api.open(0, slave.c_str()), ZOLT_OK);
-    clearEnvironment("ZOLT_TEST_SLAVE_LOG");
+    {
+        const ScopedEnvironment logged("ZOLT_TEST_SLAVE_LOG", log);
+        ASSERT_EQ(api.open(0, slave.c_str()), ZOLT_OK);
+    }
 
     std::atomic<int> slowStatus{-1};
     std::thread slowWriter([&] { slowStatus = write(0, "sleep>300"); });

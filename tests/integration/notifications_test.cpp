@@ -12,6 +12,7 @@
 
 #include "channel_fixture.h"
 #include "notification_recorder.h"
+#include "rendezvous.h"
 
 namespace zolt_test {
 namespace {
@@ -151,14 +152,17 @@ TEST_F(Notifications, AfterOpenEventCloseTheNextOpenAndEventReceiveNotifications
 TEST_F(Notifications, AReopenWithAnotherSlaveReceivesItsNotifications) {
     openLoggedSlave(4);
     ASSERT_EQ(enable(4), ZOLT_OK);
-    // Let the poller settle into its wait on the first slave's event.
-    std::this_thread::sleep_for(100ms);
+    // A notification served: the poller runs, and waits on the first
+    // slave's event again right after.
+    ASSERT_EQ(write(4, "push>from the first slave"), ZOLT_OK);
+    ASSERT_TRUE(recorderOf(4).waitForCalls(1));
     ASSERT_EQ(api.close(4), ZOLT_OK);
     openLoggedSlave(4);
     ASSERT_EQ(enable(4), ZOLT_OK);
     ASSERT_EQ(write(4, "push>from the second slave"), ZOLT_OK);
-    ASSERT_TRUE(recorderOf(4).waitForCalls(1));
-    EXPECT_EQ(recorderOf(4).texts(), std::vector<std::string>{"from the second slave"});
+    ASSERT_TRUE(recorderOf(4).waitForCalls(2));
+    EXPECT_EQ(recorderOf(4).texts(),
+              (std::vector<std::string>{"from the first slave", "from the second slave"}));
 }
 
 TEST_F(Notifications, ACloseBeforeTheFirstEventTakesOneMoreEventToStartThePoller) {
@@ -174,6 +178,27 @@ TEST_F(Notifications, ACloseBeforeTheFirstEventTakesOneMoreEventToStartThePoller
     ASSERT_EQ(enable(5), ZOLT_OK);
     ASSERT_TRUE(recorderOf(5).waitForCalls(1));
     EXPECT_EQ(recorderOf(5).texts(), std::vector<std::string>{"waiting"});
+}
+
+// A close that finds its channel not open counts no suspension: a defensive
+// close must not silence notifications for good.
+TEST_F(Notifications, StrayClosesLeaveNotificationsOn) {
+    EXPECT_EQ(api.close(3), ZOLT_WRITE_NOT_OPEN);
+    EXPECT_EQ(api.close(3), ZOLT_WRITE_NOT_OPEN);
+    const std::string slave = openLoggedSlave(3);
+    ASSERT_EQ(enable(3), ZOLT_OK);
+    ASSERT_EQ(write(3, "push>first"), ZOLT_OK);
+    ASSERT_TRUE(recorderOf(3).waitForCalls(1));
+
+    // Closed once the work is done, then twice more for good measure.
+    ASSERT_EQ(api.close(3), ZOLT_OK);
+    EXPECT_EQ(api.close(3), ZOLT_WRITE_NOT_OPEN);
+    EXPECT_EQ(api.close(3), ZOLT_WRITE_NOT_OPEN);
+    reopen(3, slave);
+    ASSERT_EQ(enable(3), ZOLT_OK);
+    ASSERT_EQ(write(3, "push>second"), ZOLT_OK);
+    ASSERT_TRUE(recorderOf(3).waitForCalls(2));
+    EXPECT_EQ(recorderOf(3).texts(), (std::vector<std::string>{"first", "second"}));
 }
 
 TEST_F(Notifications, HostWritesAndNotificationsShareAChannelWithoutLossOrOverlap) {
@@ -205,19 +230,18 @@ TEST_F(Notifications, HostWritesAndNotificationsShareAChannelWithoutLossOrOverla
 TEST_F(Notifications, CloseWaitsForARunningCallbackAndNoneStartsAfterIt) {
     openLoggedSlave(7);
     ASSERT_EQ(enable(7), ZOLT_OK);
-    std::atomic<bool> inCallback{false};
-    std::atomic<bool> release{false};
+    Rendezvous inCallback(2);
+    Rendezvous release(2);
     std::atomic<bool> callbackReturned{false};
     recorderOf(7).setAction([&] {
-        inCallback = true;
-        while (!release) std::this_thread::sleep_for(1ms);
+        inCallback.arriveAndWait();
+        release.arriveAndWait(30s);
         callbackReturned = true;
     });
     ASSERT_EQ(write(7, "notify>second"), ZOLT_OK);
     ASSERT_EQ(write(7, "push>first"), ZOLT_OK);
-    for (int tries = 0; tries < 5000 && !inCallback; ++tries) std::this_thread::sleep_for(1ms);
-    if (!inCallback) {
-        release = true;
+    if (!inCallback.arriveAndWait()) {
+        release.arriveAndWait(0ms);
         FAIL() << "no callback came";
     }
 
@@ -230,7 +254,7 @@ TEST_F(Notifications, CloseWaitsForARunningCallbackAndNoneStartsAfterIt) {
     });
     std::this_thread::sleep_for(200ms);
     EXPECT_FALSE(closed) << "close returned while the callback still ran";
-    release = true;
+    release.arriveAndWait();
     closer.join();
     EXPECT_TRUE(callbackDoneBeforeClose);
     // "second" was pending, but the channel closed before it was asked for.

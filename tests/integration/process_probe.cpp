@@ -108,4 +108,46 @@ double cpuSecondsOf(int pid) {
     return static_cast<double>(user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+namespace {
+
+long switchesIn(const std::string& statusFile) {
+    std::ifstream status(statusFile);
+    long total = -1;
+    for (std::string line; std::getline(status, line);) {
+        if (line.find("ctxt_switches:") == std::string::npos) continue;
+        total = (total < 0 ? 0 : total) + std::stol(line.substr(line.find(':') + 1));
+    }
+    return total;
+}
+
+}  // namespace
+
+bool waitUntilInFutexWait(int pid, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+        std::string where;
+        if (std::getline(wchan, where) && where.find("futex") != std::string::npos) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+long wakeUpsOf(int pid) { return switchesIn("/proc/" + std::to_string(pid) + "/status"); }
+
+long wakeUpsOfOtherThreads() {
+    const std::string self = std::to_string(::getpid());
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (tasks == nullptr) return -1;
+    long total = 0;
+    while (const dirent* entry = ::readdir(tasks)) {
+        const std::string task = entry->d_name;
+        if (task == "." || task == ".." || task == self) continue;
+        const long switches = switchesIn("/proc/self/task/" + task + "/status");
+        if (switches > 0) total += switches;
+    }
+    ::closedir(tasks);
+    return total;
+}
+
 }  // namespace zolt_test

@@ -18,6 +18,16 @@ bool waitForZombie(int pid, std::chrono::milliseconds limit);
 // CPU time, user and system, that process `pid` has used so far, in seconds;
 // negative if it cannot be read.
 double cpuSecondsOf(int pid);
+// Times the process `pid` has stopped running on a CPU, by its own wait or
+// taken off it (voluntary and involuntary context switches of its main
+// thread): its wake-ups. Negative if it cannot be read.
+long wakeUpsOf(int pid);
+// The same, summed over every thread of this process but the main one: the
+// library's threads, in a test that starts none of its own.
+long wakeUpsOfOtherThreads();
+// Waits until the process `pid` sleeps in a futex wait, as a kit slave does
+// once it rests; false after `limit`.
+bool waitUntilInFutexWait(int pid, std::chrono::milliseconds limit);
 // Waits until `path`, a file that slaves append lines to, holds `line`.
 bool waitForLine(const std::string& path, const std::string& line, std::chrono::milliseconds limit);
 

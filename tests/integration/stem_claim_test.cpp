@@ -58,6 +58,30 @@ TEST_F(OneStem, ASecondChannelInAnotherFolderGetsSevenAndTheFirstIsUnaffected) {
     EXPECT_EQ(api.close(1), ZOLT_OK);
 }
 
+// A slave that never got "Close" may still be serving: its stem stays
+// claimed until it has ended, so one slave at most answers the mailbox.
+TEST_F(OneStem, AFailedCloseKeepsTheStemUntilItsSlaveHasEnded) {
+    const std::string slave = openSlave(0);
+    ASSERT_EQ(write(0, "pid"), ZOLT_OK);
+    const int firstPid = std::stoi(reply(0));
+    ASSERT_EQ(write(0, "mute"), ZOLT_WRITE_REPLY_TIMEOUT);
+    ASSERT_EQ(api.close(0), ZOLT_WRITE_MAILBOX_BUSY);
+
+    EXPECT_EQ(api.open(0, slave.c_str()), ZOLT_OPEN_STEM_IN_USE);
+    EXPECT_EQ(api.open(1, slave.c_str()), ZOLT_OPEN_STEM_IN_USE);
+    EXPECT_TRUE(stemClaimed(SlaveFolder::stemOf(slave)));
+
+    ASSERT_TRUE(killProcess(firstPid));
+    ASSERT_EQ(api.open(0, slave.c_str()), ZOLT_OK);
+    ASSERT_EQ(write(0, "pid"), ZOLT_OK);
+    EXPECT_NE(std::stoi(reply(0)), firstPid);
+    // One slave counts every command: "pid", then these.
+    for (int i = 1; i < 4; ++i) {
+        ASSERT_EQ(write(0, "count"), ZOLT_OK);
+        EXPECT_EQ(reply(0), std::to_string(i));
+    }
+}
+
 TEST_F(OneStem, AFailedOpenClaimsNothing) {
     const std::string slave = slaves.newSlave();
     const std::string missing = slaves.pathOf("missing") + kSeparator + fileNameOf(slave);

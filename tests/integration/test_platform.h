@@ -34,14 +34,37 @@ inline std::string programInBuild(const std::string& name) {
 void setEnvironment(const char* name, const char* value);
 void clearEnvironment(const char* name);
 
+// Sets a variable for the slaves started while it lives, and clears it again
+// however the test ends, a failed assertion included.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+        setEnvironment(name, value.c_str());
+    }
+    ~ScopedEnvironment() { clearEnvironment(name_); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+};
+
 // Signals the named event of a stem, as its slave would.
 bool signalEvent(const std::string& stem, int times);
 
 int currentProcessId();
 
+// Ends the process `pid` as SIGKILL or TerminateProcess do, and waits until it
+// has ended. False if it could not be ended.
+bool killProcess(int pid);
+
 // True while a process started from `programPath` runs: found by its first
 // argument on Linux, by its file name on Windows.
 bool programRunning(const std::string& programPath);
+#if !defined(_WIN32)
+// The id of such a process, or 0.
+int runningProcessOf(const std::string& programPath);
+#endif
 
 // True while a process holds the stem's claim, that is has a channel of that
 // stem open.

@@ -1,10 +1,12 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <semaphore.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +35,18 @@ bool signalEvent(const std::string& stem, int times) {
 
 int currentProcessId() { return static_cast<int>(::getpid()); }
 
+bool killProcess(int pid) {
+    // A pidfd, so the wait ends with this process and no other of its id; it
+    // turns readable once the process has ended, even if nobody reaps it.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0U));
+    if (pidfd < 0) return false;
+    const bool killed = ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
+    pollfd ended{pidfd, POLLIN, 0};
+    const bool gone = killed && ::poll(&ended, 1, 10000) == 1;
+    ::close(pidfd);
+    return gone;
+}
+
 ProgramRun runProgram(const std::string& program, const std::string& folder) {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) return {};
@@ -59,17 +73,17 @@ ProgramRun runProgram(const std::string& program, const std::string& folder) {
     return run;
 }
 
-bool programRunning(const std::string& programPath) {
+int runningProcessOf(const std::string& programPath) {
     DIR* processes = ::opendir("/proc");
-    if (processes == nullptr) return false;
-    bool found = false;
+    if (processes == nullptr) return 0;
+    int found = 0;
     while (const dirent* entry = ::readdir(processes)) {
         if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
         std::ifstream file(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
         std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         // A zombie has an empty command line: it runs no more.
         if (commandLine.c_str() == programPath) {
-            found = true;
+            found = std::atoi(entry->d_name);
             break;
         }
     }
@@ -81,6 +95,8 @@ void removeChannelObjects(const std::string& stem) {
     ::shm_unlink(("/" + stem + ZOLT_MAILBOX_SUFFIX).c_str());
     ::sem_unlink(("/" + stem + ZOLT_EVENT_SUFFIX).c_str());
 }
+
+bool programRunning(const std::string& programPath) { return runningProcessOf(programPath) != 0; }
 
 bool stemClaimed(const std::string& stem) {
     const std::string name = stem + ZOLT_CLAIM_SUFFIX;

@@ -20,6 +20,15 @@ bool signalEvent(const std::string& stem, int times) {
 
 int currentProcessId() { return static_cast<int>(::GetCurrentProcessId()); }
 
+bool killProcess(int pid) {
+    HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return false;
+    const bool gone =
+        ::TerminateProcess(process, 1) && ::WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return gone;
+}
+
 ProgramRun runProgram(const std::string& program, const std::string& folder) {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;

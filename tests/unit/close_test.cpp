@@ -39,10 +39,64 @@ TEST_F(CloseTest, SilentSlaveStillCloses) {
     EXPECT_TRUE(os.liveViews.empty());
 }
 
-TEST_F(CloseTest, NeverOpenedChannel) {
+TEST_F(CloseTest, StrayClosesCountNoSuspension) {
+    // Before any open, and again once the channel is closed.
+    EXPECT_EQ(library.close(0), ZOLT_WRITE_NOT_OPEN);
+    EXPECT_EQ(library.suspensionCount(0), 1);
+    EXPECT_EQ(os.unmaps, 0);
+    openChannel();
+    slave.answer("bye");
+    ASSERT_EQ(library.close(0), ZOLT_OK);
+    EXPECT_EQ(library.close(0), ZOLT_WRITE_NOT_OPEN);
     EXPECT_EQ(library.close(0), ZOLT_WRITE_NOT_OPEN);
     EXPECT_EQ(library.suspensionCount(0), 2);
-    EXPECT_EQ(os.unmaps, 0);
+}
+
+TEST_F(CloseTest, AStrayCloseAfterAFailedOpenStillReleasesItsView) {
+    os.failStartProcess = true;
+    ASSERT_EQ(library.open(0, kPath), ZOLT_OPEN_START_FAILED);
+    EXPECT_EQ(library.close(0), ZOLT_WRITE_NOT_OPEN);
+    EXPECT_TRUE(os.liveViews.empty());
+    EXPECT_EQ(library.record(0).poller.event(), 0);
+    EXPECT_EQ(library.suspensionCount(0), 1);
+}
+
+// A slave that never got "Close" may still serve the mailbox: its stem stays
+// claimed, so no second slave joins it, until it has ended.
+TEST_F(CloseTest, AFailedCloseKeepsTheClaimUntilItsSlaveHasEnded) {
+    openChannel();
+    FakeOs::Process& first = slaveProcess();
+    EXPECT_EQ(library.close(0), ZOLT_WRITE_REPLY_TIMEOUT);
+    EXPECT_TRUE(os.holds("Brivex.claim"));
+    EXPECT_EQ(library.open(0, kPath), ZOLT_OPEN_STEM_IN_USE);
+    EXPECT_EQ(library.open(1, kPath), ZOLT_OPEN_STEM_IN_USE);
+    EXPECT_EQ(os.processes.size(), 1U);
+
+    first.exitCode = 0;
+    EXPECT_EQ(library.open(0, kPath), ZOLT_OK);
+    EXPECT_EQ(os.processes.size(), 2U);
+    EXPECT_EQ(os.process(1).releases, 1);
+    EXPECT_EQ(os.heldClaims.size(), 1U);
+}
+
+TEST_F(CloseTest, AClaimKeptByAFailedCloseGoesWithTheNextCloseOnceItsSlaveEnds) {
+    openChannel(0);
+    EXPECT_EQ(library.close(0), ZOLT_WRITE_REPLY_TIMEOUT);
+    os.process(1).exitCode = 9;
+    // A close anywhere sweeps, even one that finds its channel not open.
+    EXPECT_EQ(library.close(3), ZOLT_WRITE_NOT_OPEN);
+    EXPECT_TRUE(os.heldClaims.empty());
+}
+
+TEST_F(CloseTest, AClosedSlaveOrAnEndedOneGivesTheClaimBackAtOnce) {
+    openChannel();
+    slave.answer("bye");
+    ASSERT_EQ(library.close(0), ZOLT_OK);
+    EXPECT_TRUE(os.heldClaims.empty());
+    openChannel();
+    slaveProcess().exitCode = 1;
+    ASSERT_EQ(library.close(0), ZOLT_WRITE_SLAVE_ENDED);
+    EXPECT_TRUE(os.heldClaims.empty());
 }
 
 TEST_F(CloseTest, ViewIsUnmappedOnlyOnce) {

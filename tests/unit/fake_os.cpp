@@ -60,7 +60,7 @@ zolt::EventHandle FakeOs::createEvent(const char* name) {
     return static_cast<zolt::EventHandle>(eventHandles_.size());
 }
 
-int FakeOs::waitForEvent(zolt::EventHandle event, int) {
+int FakeOs::waitForEvent(zolt::EventHandle event, zolt::WakeHandle, int) {
     waits.push_back(event);
     events_[eventName(event)] = false;
     return 1;
@@ -110,7 +110,7 @@ zolt::ThreadHandle FakeOs::createThread(zolt::ThreadBody body, void* argument, s
     return static_cast<zolt::ThreadHandle>(threads.size());
 }
 
-void FakeOs::wakeSlave(unsigned char* mailbox) { wakes.push_back(mailbox[0]); }
+void FakeOs::wakeSlave(unsigned char* mailbox, zolt::WakeHandle) { wakes.push_back(mailbox[0]); }
 
 void FakeOs::sleepOneMillisecond(int sleeper) {
     ++sleeps;

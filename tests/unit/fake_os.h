@@ -88,7 +88,9 @@ public:
     unsigned char* mapSharedMemory(zolt::SharedMemoryHandle memory, std::size_t size) override;
     void unmapSharedMemory(unsigned char* view, std::size_t size) override;
     zolt::EventHandle createEvent(const char* name) override;
-    int waitForEvent(zolt::EventHandle event, int milliseconds) override;
+    int waitForEvent(zolt::EventHandle event, zolt::WakeHandle wake, int milliseconds) override;
+    zolt::WakeHandle createWakeUp() override { return 0; }
+    void wakeUp(zolt::WakeHandle) override {}
     void signalEvent(zolt::EventHandle event) override;
     zolt::ClaimResult claimStem(const char* name, zolt::ClaimHandle& claim) override;
     void releaseStemClaim(zolt::ClaimHandle claim) override;
@@ -98,7 +100,8 @@ public:
     zolt::ThreadHandle createThread(zolt::ThreadBody body, void* argument, std::uint32_t& threadId) override;
     void sleepOneMillisecond(int sleeper) override;
     void finishSleeping(int sleeper) override { finishes.push_back(sleeper); }
-    void wakeSlave(unsigned char* mailbox) override;
+    zolt::WakeHandle createSlaveWakeUp(const char*) override { return 0; }
+    void wakeSlave(unsigned char* mailbox, zolt::WakeHandle) override;
     std::uint32_t processId() override { return pid; }
     int lastError() override { return systemError; }
     void restoreLastError(int error) override { systemError = error; }

@@ -40,7 +40,7 @@ TEST_F(ForeignStateTest, EveryValueButIdleTimesOutAndKeepsThePreviousReply) {
     }
 }
 
-TEST_F(ForeignStateTest, CloseStillClosesAndTheNextOpenResetsTheByte) {
+TEST_F(ForeignStateTest, CloseStillClosesAndTheOpenAfterItsSlaveEndedResetsTheByte) {
     slaveLeaves(0xff);
     ASSERT_EQ(library.write(0, "Hello"), ZOLT_WRITE_REPLY_TIMEOUT);
     EXPECT_EQ(library.close(0), ZOLT_WRITE_MAILBOX_BUSY);
@@ -48,6 +48,9 @@ TEST_F(ForeignStateTest, CloseStillClosesAndTheNextOpenResetsTheByte) {
     EXPECT_EQ(os.state(kMailbox), 0xff);
 
     os.onSleep = nullptr;
+    // That slave never got "Close": the stem is its own until it ends.
+    EXPECT_EQ(library.open(0, kPath), ZOLT_OPEN_STEM_IN_USE);
+    os.process(1).exitCode = 0;
     openChannel();
     EXPECT_EQ(os.state(kMailbox), zolt::kIdle);
     ScriptedSlave fresh{os, kMailbox};

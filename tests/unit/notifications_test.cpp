@@ -61,6 +61,13 @@ TEST_F(SuspensionTest, EachCloseNeedsItsOwnEvent) {
     EXPECT_EQ(library.suspensionCount(0), 0);
 }
 
+TEST_F(SuspensionTest, AStrayCloseBeforeTheFirstOpenLeavesEventAbleToStartThePoller) {
+    ASSERT_EQ(library.close(0), ZOLT_WRITE_NOT_OPEN);
+    openChannel();
+    EXPECT_EQ(library.event(0, &Recorder::notify), ZOLT_OK);
+    EXPECT_EQ(library.suspensionCount(0), 0);
+}
+
 class PollerTest : public ChannelTest {
 protected:
     void SetUp() override {

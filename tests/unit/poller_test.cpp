@@ -40,20 +40,51 @@ public:
         signalsTakenElsewhere_ = count;
     }
 
-    int waitForEvent(zolt::EventHandle, int milliseconds) override {
+    int waitForEvent(zolt::EventHandle, zolt::WakeHandle wake, int milliseconds) override {
         std::unique_lock lock(mutex_);
         ++waits_;
+        lastLimit_ = milliseconds;
+        changed_.notify_all();
         if (failWaits) return -1;
+        if (timeOutAtOnce && signals_ == 0 && milliseconds != zolt::kNoTimeLimit) return 0;
         blocked_ = true;
-        const bool signalled =
-            changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return signals_ > 0; });
+        const auto ended = [&] { return signals_ > 0 || (wake != 0 && woken_); };
+        const bool signalled = milliseconds == zolt::kNoTimeLimit
+                                   ? (changed_.wait(lock, ended), true)
+                                   : changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), ended);
         blocked_ = false;
+        changed_.notify_all();
         if (!signalled) return 0;
+        if (signals_ == 0) {
+            woken_ = false;
+            return 0;
+        }
         const int taken = signals_;
         signals_ = 0;
         // Lets a test add a slave's signal that the wait takes with close's.
         if (onWake) onWake(taken);
         return taken + extraTaken;
+    }
+    zolt::WakeHandle createWakeUp() override { return withWakeUp ? 1 : 0; }
+    void wakeUp(zolt::WakeHandle) override {
+        {
+            std::lock_guard lock(mutex_);
+            woken_ = true;
+        }
+        changed_.notify_all();
+    }
+    int lastLimit() {
+        std::lock_guard lock(mutex_);
+        return lastLimit_;
+    }
+    // Blocks until the poller waits, or has made `waits` waits.
+    void awaitWaiting() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return blocked_; });
+    }
+    void awaitWaits(int count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waits_ >= count; });
     }
     void signalEvent(zolt::EventHandle) override {
         {
@@ -84,11 +115,14 @@ public:
     void releaseProcess(zolt::ProcessHandle) override {}
     void sleepOneMillisecond(int) override {}
     void finishSleeping(int) override {}
-    void wakeSlave(unsigned char*) override {}
+    zolt::WakeHandle createSlaveWakeUp(const char*) override { return 0; }
+    void wakeSlave(unsigned char*, zolt::WakeHandle) override {}
 
     std::function<void(int)> onWake;
     int extraTaken = 0;
     bool failWaits = false;
+    bool withWakeUp = false;  // as on Windows: a private object ends the wait
+    bool timeOutAtOnce = false;  // a wait with a limit and no signal ends at once
 
 private:
     std::mutex mutex_;
@@ -98,6 +132,8 @@ private:
     int signalCalls_ = 0;
     int signalsTakenElsewhere_ = 0;
     bool blocked_ = false;
+    bool woken_ = false;
+    int lastLimit_ = 0;
 };
 
 constexpr zolt::EventHandle kEvent = 7;
@@ -113,7 +149,7 @@ protected:
     // Runs one wait on its own thread and returns once it blocks.
     std::future<bool> waitInBackground() {
         auto result = std::async(std::launch::async, [this] { return poller.awaitSignal(); });
-        while (!os.waiting()) std::this_thread::sleep_for(1ms);
+        os.awaitWaiting();
         return result;
     }
 
@@ -148,22 +184,56 @@ TEST_F(PollerWaitTest, ASlaveSignalTakenOnTheWayOutIsPutBack) {
     EXPECT_EQ(os.pendingSignals(), 1);
 }
 
-TEST_F(PollerWaitTest, CloseReturnsWhenSomeoneElseTakesEverySignal) {
+TEST_F(PollerWaitTest, CloseReturnsWhenSomeoneElseTakesItsSignal) {
     auto woken = waitInBackground();
     // Another process, or a broken slave, waiting on the same event.
     os.takeSignalsElsewhere(INT_MAX);
     poller.suspendAndDetach();
-    // The wait gave up by itself at the end of its slice.
-    EXPECT_FALSE(os.waiting());
-    EXPECT_FALSE(woken.get());
     EXPECT_EQ(os.signalCalls(), 1);
+    // Close did not wait for it: the wait ends by itself, at its slice's end.
+    EXPECT_TRUE(os.waiting());
+    EXPECT_EQ(os.lastLimit(), zolt::kWaitSliceMilliseconds);
+    os.takeSignalsElsewhere(0);
+    os.signalEvent(kEvent);
+    EXPECT_FALSE(woken.get());
 }
 
 TEST_F(PollerWaitTest, AWaitThatTimesOutServesNothingAndWaitsAgain) {
+    os.timeOutAtOnce = true;
     EXPECT_FALSE(poller.awaitSignal());
     os.signalEvent(kEvent);
     EXPECT_TRUE(poller.awaitSignal());
     EXPECT_EQ(os.waits(), 2);
+}
+
+// As on Windows: the poller waits on its event and a private object together,
+// with no time limit, and close ends the wait through the private one only.
+TEST(PollerWakeUpTest, ClosesThroughItsOwnObjectWhoeverTakesTheEventsSignals) {
+    BlockingEventOs os;
+    os.withWakeUp = true;
+    zolt::Poller poller;
+    ASSERT_TRUE(poller.start(os, nullptr, nullptr));
+    poller.attachEvent(kEvent);
+    poller.resume();
+    auto woken = std::async(std::launch::async, [&] { return poller.awaitSignal(); });
+    os.awaitWaiting();
+    EXPECT_EQ(os.lastLimit(), zolt::kNoTimeLimit);
+    os.takeSignalsElsewhere(INT_MAX);
+    poller.suspendAndDetach();
+    EXPECT_FALSE(os.waiting());
+    EXPECT_FALSE(woken.get());
+    EXPECT_EQ(os.signalCalls(), 0);
+}
+
+TEST_F(PollerWaitTest, AStrayCloseDetachesTheEventButCountsNoSuspension) {
+    poller.suspendAndDetach();
+    poller.detach();
+    poller.detach();
+    EXPECT_EQ(poller.suspensionCount(), 1);
+    EXPECT_EQ(poller.event(), 0);
+    poller.attachEvent(kEvent);
+    poller.resume();
+    EXPECT_EQ(poller.suspensionCount(), 0);
 }
 
 TEST_F(PollerWaitTest, AWaitThatFailsRestsForASliceInsteadOfSpinning) {
@@ -177,7 +247,7 @@ TEST_F(PollerWaitTest, AWaitThatFailsRestsForASliceInsteadOfSpinning) {
 TEST_F(PollerWaitTest, CloseTakesThePollerOutOfItsRestAfterAFailedWait) {
     os.failWaits = true;
     auto resting = std::async(std::launch::async, [this] { return poller.awaitSignal(); });
-    while (os.waits() == 0) std::this_thread::sleep_for(1ms);
+    os.awaitWaits(1);
     poller.suspendAndDetach();
     EXPECT_FALSE(resting.get());
     EXPECT_EQ(os.waits(), 1);

@@ -15,7 +15,8 @@ namespace zolt_objects {
 namespace {
 
 // POSIX semaphores live in the same folder under this prefix.
-constexpr std::string_view kSemaphorePrefix = "sem.";
+constexpr std::string_view kSemaphorePrefix =
+    std::string_view(ZOLT_SEMAPHORE_FILE_PREFIX).substr(sizeof(ZOLT_SHARED_MEMORY_FOLDER));
 
 bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;

@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "zolt_protocol.h"
+
 namespace zolt_objects {
 
-inline constexpr const char* kSharedMemoryFolder = "/dev/shm";
+inline constexpr const char* kSharedMemoryFolder = ZOLT_SHARED_MEMORY_FOLDER;
 
 enum class ObjectKind { Mailbox, Event };
 

@@ -9,4 +9,9 @@ enum class NamedObjectKind { SharedMemory, Semaphore };
 
 void rememberOwnedName(NamedObjectKind kind, const char* fullName);
 
+// Makes a fork wait until no thread is changing the table of names or the
+// claims, so the child's copies are whole and unlocked: a child whose exit
+// found the table locked would hang in the clean-up. Once per process.
+void guardNamesAcrossFork();
+
 }  // namespace zolt::posix

@@ -39,6 +39,11 @@ public:
         count_ = 0;
     }
 
+    // Held across a fork, so the child's copy is whole (see
+    // guardNamesAcrossFork).
+    void lock() { lock_.lock(); }
+    void unlock() { lock_.unlock(); }
+
 private:
     struct Entry {
         char name[kNameCapacity];

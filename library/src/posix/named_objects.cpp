@@ -18,7 +18,7 @@ namespace {
 constexpr mode_t kOwnerOnly = 0600;
 constexpr std::size_t kFullNameCapacity = ZOLT_SYSTEM_NAME_CAPACITY;
 // Where glibc keeps named semaphores, so their owner can be checked.
-constexpr char kSemaphoreFolder[] = "/dev/shm/sem.";
+constexpr char kSemaphoreFolder[] = ZOLT_SEMAPHORE_FILE_PREFIX;
 
 bool prefixName(const char* name, char (&fullName)[kFullNameCapacity]) { return zolt_system_name(name, fullName) != 0; }
 
@@ -55,6 +55,17 @@ void closeKeepingErrno(int descriptor) {
     errno = error;
 }
 
+// Gives the object at least `size` bytes, with pages behind them. ftruncate
+// alone reserves nothing on tmpfs: with /dev/shm full, the first write to
+// the mailbox would raise SIGBUS and kill the host. An object that has the
+// pages already keeps them, larger ones their size.
+bool reserve(int descriptor, std::size_t size) {
+    const int error = ::posix_fallocate(descriptor, 0, static_cast<off_t>(size));
+    if (error == 0) return true;
+    errno = error;
+    return false;
+}
+
 }  // namespace
 
 int openSharedMemory(const char* name, std::size_t size) {
@@ -64,7 +75,7 @@ int openSharedMemory(const char* name, std::size_t size) {
     int descriptor = ::shm_open(fullName, O_RDWR | O_CREAT | O_EXCL, kOwnerOnly);
     if (descriptor >= 0) {
         // The umask may have taken bits away; set exactly what we mean.
-        if (::fchmod(descriptor, kOwnerOnly) != 0 || ::ftruncate(descriptor, static_cast<off_t>(size)) != 0) {
+        if (::fchmod(descriptor, kOwnerOnly) != 0 || !reserve(descriptor, size)) {
             const int error = errno;
             ::close(descriptor);
             ::shm_unlink(fullName);
@@ -80,8 +91,7 @@ int openSharedMemory(const char* name, std::size_t size) {
     if (descriptor < 0) return -1;
     struct stat status {};
     const bool usable = ::fstat(descriptor, &status) == 0 && ownedByUs(status) && ownerOnly(descriptor, status) &&
-                        (static_cast<std::size_t>(status.st_size) >= size ||
-                         ::ftruncate(descriptor, static_cast<off_t>(size)) == 0);
+                        reserve(descriptor, size);
     if (!usable) {
         closeKeepingErrno(descriptor);
         return -1;

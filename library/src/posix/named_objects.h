@@ -10,7 +10,9 @@ namespace zolt::posix {
 // Returns an open descriptor of the object "/" + name, created with mode 0600
 // or opened as it is, or -1. An existing object of another user is refused;
 // one of ours that is too small is grown, so no mapping reaches past its end,
-// and one with a looser mode is set to 0600.
+// and one with a looser mode is set to 0600. Either way its first `size`
+// bytes have pages reserved: where there is no room, the open fails instead
+// of the first write to the mapping.
 int openSharedMemory(const char* name, std::size_t size);
 
 // Returns the semaphore "/" + name, created with mode 0600 and value 0 or

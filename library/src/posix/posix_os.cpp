@@ -18,6 +18,11 @@
 
 namespace zolt {
 
+namespace {
+// More than any slave gives between two waits, far from overflowing a count.
+constexpr int kMostSignalsTaken = 1024;
+}  // namespace
+
 SharedMemoryHandle SystemOs::createSharedMemory(const char* name, std::size_t size) {
     const int descriptor = posix::openSharedMemory(name, size);
     return descriptor < 0 ? 0 : static_cast<SharedMemoryHandle>(descriptor) + 1;
@@ -40,27 +45,40 @@ EventHandle SystemOs::createEvent(const char* name) {
     return reinterpret_cast<EventHandle>(posix::openSemaphore(name));
 }
 
-int SystemOs::waitForEvent(EventHandle event, int milliseconds) {
+int SystemOs::waitForEvent(EventHandle event, WakeHandle /*wake*/, int milliseconds) {
     sem_t* semaphore = reinterpret_cast<sem_t*>(event);
-    // On the monotonic clock: setting the system's clock must not stretch it.
-    timespec deadline{};
-    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += milliseconds / 1000;
-    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1'000'000;
-    if (deadline.tv_nsec >= 1'000'000'000) {
-        ++deadline.tv_sec;
-        deadline.tv_nsec -= 1'000'000'000;
-    }
     int taken = 0;
-    while (::sem_clockwait(semaphore, CLOCK_MONOTONIC, &deadline) != 0) {
-        if (errno == ETIMEDOUT) return 0;
-        if (errno != EINTR) return -1;
+    if (milliseconds == kNoTimeLimit) {
+        while (::sem_wait(semaphore) != 0) {
+            if (errno != EINTR) return -1;
+        }
+    } else {
+        // On the monotonic clock: setting the system's clock must not stretch it.
+        timespec deadline{};
+        ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += milliseconds / 1000;
+        deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1'000'000;
+        if (deadline.tv_nsec >= 1'000'000'000) {
+            ++deadline.tv_sec;
+            deadline.tv_nsec -= 1'000'000'000;
+        }
+        while (::sem_clockwait(semaphore, CLOCK_MONOTONIC, &deadline) != 0) {
+            if (errno == ETIMEDOUT) return 0;
+            if (errno != EINTR) return -1;
+        }
     }
     // An auto-reset event keeps no count: posts that piled up are one signal.
-    for (taken = 1; ::sem_trywait(semaphore) == 0; ++taken) {
+    // Bounded, so a slave that posts without pause cannot keep the poller (and
+    // a close waiting for it) here; what is left is the next wait's at once.
+    for (taken = 1; taken < kMostSignalsTaken && ::sem_trywait(semaphore) == 0; ++taken) {
     }
     return taken;
 }
+
+// A semaphore cannot be waited on together with anything else: close ends
+// the wait with a post of its own.
+WakeHandle SystemOs::createWakeUp() { return 0; }
+void SystemOs::wakeUp(WakeHandle /*wake*/) {}
 
 void SystemOs::signalEvent(EventHandle event) { ::sem_post(reinterpret_cast<sem_t*>(event)); }
 
@@ -92,9 +110,12 @@ void SystemOs::sleepOneMillisecond(int /*sleeper*/) {
 
 void SystemOs::finishSleeping(int /*sleeper*/) {}
 
+// The mailbox's first word serves instead.
+WakeHandle SystemOs::createSlaveWakeUp(const char* /*name*/) { return 0; }
+
 // A shared futex, not a private one: the waiter is another process. With
 // nobody waiting it costs one quick system call.
-void SystemOs::wakeSlave(unsigned char* mailbox) {
+void SystemOs::wakeSlave(unsigned char* mailbox, WakeHandle /*slaveWakeUp*/) {
     ::syscall(SYS_futex, mailbox + ZOLT_WAKE_WORD_OFFSET, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 std::uint32_t SystemOs::processId() { return static_cast<std::uint32_t>(::getpid()); }

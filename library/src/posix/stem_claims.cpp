@@ -11,6 +11,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "created_names.h"
+#include "zolt_protocol.h"
+
 namespace zolt::posix {
 
 namespace {
@@ -24,6 +27,9 @@ constexpr int kHeldCapacity = 16;
 constexpr int kRetriesWhileInUse = 50;
 constexpr long kRetryPauseNanoseconds = 2'000'000;
 std::atomic<int> held[kHeldCapacity];
+// Held from a bind to its entry in `held`, and from clearing an entry to the
+// close: a fork in between would leave the child a claim it does not know of.
+pthread_mutex_t claimsLock = PTHREAD_MUTEX_INITIALIZER;
 
 void letGoInChild() {
     for (std::atomic<int>& slot : held) {
@@ -32,14 +38,12 @@ void letGoInChild() {
     }
 }
 
-// The abstract address: a NUL byte, then the name, with no NUL after it.
 bool addressOf(const char* name, sockaddr_un& address, socklen_t& length) {
-    const std::size_t nameLength = std::strlen(name);
-    if (nameLength + 1 > sizeof address.sun_path) return false;
     address = {};
     address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path + 1, name, nameLength);
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + nameLength);
+    const std::size_t used = zolt_claim_address(name, address.sun_path, sizeof address.sun_path);
+    if (used == 0) return false;
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + used);
     return true;
 }
 
@@ -81,10 +85,21 @@ bool holdsHere(const char* name) {
 }  // namespace
 
 ClaimResult claimStem(const char* name, ClaimHandle& claim) {
-    static const bool hookedFork = ::pthread_atfork(nullptr, nullptr, &letGoInChild) == 0;
-    (void)hookedFork;
+    guardNamesAcrossFork();
     int descriptor = -1;
-    ClaimResult result = bindName(name, descriptor);
+    const auto claimOnce = [&] {
+        ::pthread_mutex_lock(&claimsLock);
+        const ClaimResult result = bindName(name, descriptor);
+        if (result == ClaimResult::Claimed) {
+            for (std::atomic<int>& slot : held) {
+                int free = 0;
+                if (slot.compare_exchange_strong(free, descriptor + 1)) break;
+            }
+        }
+        ::pthread_mutex_unlock(&claimsLock);
+        return result;
+    };
+    ClaimResult result = claimOnce();
     // A claim just given back may live on for a moment in a child that any
     // thread of the host is starting: the child has a copy of every
     // descriptor until its exec closes them. Only a claim still held after
@@ -92,31 +107,28 @@ ClaimResult claimStem(const char* name, ClaimHandle& claim) {
     for (int retry = 0; result == ClaimResult::InUse && retry < kRetriesWhileInUse; ++retry) {
         const timespec pause{0, kRetryPauseNanoseconds};
         ::nanosleep(&pause, nullptr);
-        result = bindName(name, descriptor);
+        result = claimOnce();
     }
     if (result != ClaimResult::Claimed) return result;
-    for (std::atomic<int>& slot : held) {
-        int free = 0;
-        if (slot.compare_exchange_strong(free, descriptor + 1)) break;
-    }
     claim = static_cast<ClaimHandle>(descriptor) + 1;
     return ClaimResult::Claimed;
 }
 
 void releaseStemClaim(ClaimHandle claim) {
     const int value = static_cast<int>(claim);
+    ::pthread_mutex_lock(&claimsLock);
     for (std::atomic<int>& slot : held) {
         int expected = value;
         if (slot.compare_exchange_strong(expected, 0)) break;
     }
     ::close(value - 1);
+    ::pthread_mutex_unlock(&claimsLock);
 }
 
-bool claimFreeOrOurs(const char* name) {
-    int descriptor = -1;
-    switch (bindName(name, descriptor)) {
+bool holdUnlessAnothers(const char* name, int& hold) {
+    hold = -1;
+    switch (bindName(name, hold)) {
     case ClaimResult::Claimed:
-        ::close(descriptor);
         return true;
     case ClaimResult::InUse:
         return holdsHere(name);
@@ -124,6 +136,13 @@ bool claimFreeOrOurs(const char* name) {
         break;
     }
     return false;
+}
+
+void lockClaimsForFork() { ::pthread_mutex_lock(&claimsLock); }
+
+void unlockClaimsAfterFork(bool inChild) {
+    if (inChild) letGoInChild();
+    ::pthread_mutex_unlock(&claimsLock);
 }
 
 }  // namespace zolt::posix

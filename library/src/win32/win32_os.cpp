@@ -49,17 +49,28 @@ EventHandle SystemOs::createEvent(const char* name) {
     return fromHandle(keptHandles.findOrCreate(name, [&] { return ::CreateEventA(nullptr, FALSE, FALSE, name); }));
 }
 
-int SystemOs::waitForEvent(EventHandle event, int milliseconds) {
+int SystemOs::waitForEvent(EventHandle event, WakeHandle wake, int milliseconds) {
     // An auto-reset event holds at most one signal, and the wait takes it.
-    switch (::WaitForSingleObject(toHandle<HANDLE>(event), static_cast<DWORD>(milliseconds))) {
+    // The event comes first: when both are set, the slave's signal is taken.
+    const HANDLE objects[] = {toHandle<HANDLE>(event), toHandle<HANDLE>(wake)};
+    const DWORD count = wake != 0 ? 2 : 1;
+    const DWORD limit = milliseconds == kNoTimeLimit ? INFINITE : static_cast<DWORD>(milliseconds);
+    switch (::WaitForMultipleObjects(count, objects, FALSE, limit)) {
     case WAIT_OBJECT_0:
         return 1;
+    case WAIT_OBJECT_0 + 1:
     case WAIT_TIMEOUT:
         return 0;
     default:
         return -1;
     }
 }
+
+// Unnamed, so no other process can reach it: nobody but close takes or
+// gives its signal.
+WakeHandle SystemOs::createWakeUp() { return fromHandle(::CreateEventA(nullptr, FALSE, FALSE, nullptr)); }
+
+void SystemOs::wakeUp(WakeHandle wake) { ::SetEvent(toHandle<HANDLE>(wake)); }
 
 void SystemOs::signalEvent(EventHandle event) { ::SetEvent(toHandle<HANDLE>(event)); }
 
@@ -117,8 +128,15 @@ void SystemOs::sleepOneMillisecond(int sleeper) { zolt_precise_sleep(&sleepers[s
 
 void SystemOs::finishSleeping(int sleeper) { zolt_precise_sleep_rest(&sleepers[sleeper]); }
 
-// Windows has no wait on an address shared between processes.
-void SystemOs::wakeSlave(unsigned char* /*mailbox*/) {}
+// Windows has no wait on an address shared between processes: a named event
+// stands in, made like the channel's own event and kept as it is.
+WakeHandle SystemOs::createSlaveWakeUp(const char* name) {
+    return fromHandle(keptHandles.findOrCreate(name, [&] { return ::CreateEventA(nullptr, FALSE, FALSE, name); }));
+}
+
+void SystemOs::wakeSlave(unsigned char* /*mailbox*/, WakeHandle slaveWakeUp) {
+    if (slaveWakeUp != 0) ::SetEvent(toHandle<HANDLE>(slaveWakeUp));
+}
 
 std::uint32_t SystemOs::processId() { return ::GetCurrentProcessId(); }
 
