@@ -102,7 +102,8 @@ behind; and the demo, Kwarne_Brivex with its slave Brivex, in
 
   set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-zolt)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
-  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, ${zolt_runtime_package} ${zolt_exact}")
+  # The slave kit orders the state byte through libatomic (docs/arm64.md).
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, libatomic1, ${zolt_runtime_package} ${zolt_exact}")
   # Python writes compiled files beside the module when root imports it.
   set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/prerm)
   set(CPACK_COMPONENT_PYTHON_DESCRIPTION "${zolt_summary} - Python 3 module
