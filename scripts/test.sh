@@ -98,17 +98,18 @@ else
 fi
 
 # Packages: the .debs from a release build, natively and cross-built for
-# arm64, and a zip from each Windows build just tested, made by CPack, and the
-# NuGet package with the libraries of those builds; then checked, the native
-# .debs installed with dpkg and removed again (as root; skipped otherwise),
-# the arm64 ones as files.
-scripts/package.sh
+# arm64, and a zip from each Windows build just tested, made by CPack; then
+# checked, the native .debs installed with dpkg and removed again (as root;
+# skipped otherwise), the arm64 ones as files.
+scripts/package.sh deb deb-arm64 zip
 tests/package/run.sh
 ZOLT_DEB_ARCHITECTURE=arm64 tests/package/run.sh
 part_done "Packages"
 
-# .NET: Zolt.Net's tests on the Linux library of the NuGet package just made,
-# that package's layout, and a host outside the build that restores the
-# packed package from build/packages and drives the demo slave through it.
+# .NET, last since it alone needs the .NET SDK: the NuGet package with the
+# libraries of the builds above, Zolt.Net's tests on its Linux library, its
+# layout, and a host outside the build that restores the packed package from
+# build/packages and drives the demo slave through it.
+scripts/package.sh nuget
 dotnet/run-tests.sh
 part_done ".NET package: Zolt.Net tests, layout, and a host of the packed package"
