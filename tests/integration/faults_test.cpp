@@ -206,9 +206,14 @@ TEST_F(Faults, AFullSharedMemoryFolderIsAStatusAndTheSamePathOpensOnceThereIsRoo
     constexpr int kNoNamespace = 99;
     if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs takes root";
     const std::string slave = slaves.newSlave();
-    const std::string script = "mount -t tmpfs -o size=64k,mode=1777 zolt-full /dev/shm || exit " +
-                               std::to_string(kNoNamespace) + "; exec \"$0\" \"$1\"";
-    OtherProcess host("/usr/bin/unshare", {"--mount", "--propagation", "private", "/bin/sh", "-c", script,
+    // The tmpfs must not show outside the namespace: the mounts are made
+    // private first, all of them or, where / is no mount point (a chroot),
+    // /dev/shm's alone; where neither can be, nothing is mounted.
+    const std::string noNamespace = " || exit " + std::to_string(kNoNamespace);
+    const std::string script = "{ mount --make-rprivate / 2>/dev/null || mount --make-private /dev/shm; }" +
+                               noNamespace + "; mount -t tmpfs -o size=64k,mode=1777 zolt-full /dev/shm" +
+                               noNamespace + "; exec \"$0\" \"$1\"";
+    OtherProcess host("/usr/bin/unshare", {"--mount", "--propagation", "unchanged", "/bin/sh", "-c", script,
                                            programInBuild("zolt_full_shm_host"), slave});
     if (!host.started()) GTEST_SKIP() << "no unshare here";
     const int exitCode = host.exitCode(60s);
