@@ -69,6 +69,13 @@ void Library::retireClaim(ChannelRecord& channel) {
     channel.claim = 0;
 }
 
+int Library::retiredClaimCount() {
+    std::lock_guard lock(retiredLock_);
+    int count = 0;
+    for (const RetiredClaim& retired : retiredClaims_) count += retired.claim != 0 ? 1 : 0;
+    return count;
+}
+
 void Library::releaseEndedSlavesClaims() {
     std::lock_guard lock(retiredLock_);
     for (RetiredClaim& retired : retiredClaims_) {

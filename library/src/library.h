@@ -35,6 +35,8 @@ public:
     // For tests; not exported from the shared library.
     int suspensionCount(std::int8_t channel) const;
     const ChannelRecord& record(std::int8_t channel) const { return channels_[channel]; }
+    // Claims kept after failed closes, until their slaves end.
+    int retiredClaimCount();
     // One pass of the poller's loop: wait for the gate and the event, then
     // hand out what the slave has pending.
     void runPollerPass(int channel);

@@ -140,10 +140,11 @@ struct Script {
         FUZZ_CHECK(os.strayUnmaps == 0);
         FUZZ_CHECK(os.handlesReleasedTwice() == 0);
         FUZZ_CHECK(os.liveViews.size() <= static_cast<std::size_t>(zolt::kChannelCount));
-        // One claim per open channel, none for a closed one.
+        // One claim per open channel, and one per slave that a failed close
+        // left running; none for a closed channel.
         std::size_t openChannels = 0;
         for (std::int8_t c = 0; c < zolt::kChannelCount; ++c) openChannels += library.record(c).open ? 1 : 0;
-        FUZZ_CHECK(os.heldClaims.size() == openChannels);
+        FUZZ_CHECK(os.heldClaims.size() == openChannels + static_cast<std::size_t>(library.retiredClaimCount()));
         for (std::int8_t c = 0; c < zolt::kChannelCount; ++c) {
             const zolt::ChannelRecord& record = library.record(c);
             FUZZ_CHECK(::strnlen(record.reply, zolt::kTextCapacity) < zolt::kTextCapacity);
@@ -266,7 +267,9 @@ struct Script {
         const zolt::ChannelRecord& record = library.record(c);
         FUZZ_CHECK(!record.open && record.mailbox == nullptr && record.callback.load() == nullptr);
         if (record.poller.thread() != 0) {
-            FUZZ_CHECK(library.suspensionCount(c) == (countBefore == INT_MAX ? INT_MAX : countBefore + 1));
+            // Only a close of an open channel counts a suspension.
+            const int expected = slave == nullptr ? countBefore : (countBefore == INT_MAX ? INT_MAX : countBefore + 1);
+            FUZZ_CHECK(library.suspensionCount(c) == expected);
         }
     }
 
