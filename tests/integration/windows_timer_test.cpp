@@ -10,6 +10,7 @@
 
 #include "channel_fixture.h"
 #include "emulated_timer.h"
+#include "zolt_slave.h"
 
 namespace zolt_test {
 namespace {
@@ -164,6 +165,34 @@ TEST_F(WindowsTimer, ASilentSlavesWriteTimesOutAfterFourThousandShortSleeps) {
     ::TerminateProcess(slave, 1);
     ::WaitForSingleObject(slave, 10000);
     ::CloseHandle(slave);
+}
+
+// A kit slave at rest waits on the host's wake-up event and its process, a
+// second at a time, instead of napping a millisecond: counted as the waits it
+// begins in the emulation. Its first command after the rest still takes the
+// host about one sleep, not a resting second.
+TEST_F(WindowsTimer, AKitSlaveAtRestWaitsAboutOnceASecondAndAnswersAtOnceAfterwards) {
+    routeLibrary(timer::Windows::Current);
+    openSlaveFrom(0, "TickingTestSlave");
+    ASSERT_EQ(write(0, "pid"), ZOLT_OK);
+    const auto slaveId = static_cast<DWORD>(std::stoul(reply(0)));
+    const long before = timer::blockingWaitsOf(slaveId);
+    ASSERT_GE(before, 0) << "the slave published no count";
+
+    constexpr DWORD kRestMilliseconds = 5000;
+    ::Sleep(kRestMilliseconds);  // the rest itself is what is measured
+    const long slaveWaits = timer::blockingWaitsOf(slaveId) - before;
+    // After a command come its quick naps, then at most two waits a second;
+    // napping a millisecond would be about 5,000.
+    EXPECT_GE(slaveWaits, ZOLT_SLAVE_QUICK_NAPS);
+    EXPECT_LE(slaveWaits, ZOLT_SLAVE_QUICK_NAPS + 2 * 5 + 2) << "in " << kRestMilliseconds << " ms";
+
+    const long hostBefore = timer::blockingWaits();
+    ASSERT_EQ(write(0, "echo>awake"), ZOLT_OK);
+    EXPECT_EQ(reply(0), "awake");
+    // A slave left resting would cost the host a thousand sleeps. The room
+    // above two is for a slave that a loaded machine schedules late.
+    EXPECT_LE(timer::blockingWaits() - hostBefore, 10);
 }
 
 // Where Windows refuses the high-resolution timer, the library holds the

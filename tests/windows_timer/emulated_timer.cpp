@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "import_table.h"
 
@@ -26,6 +27,8 @@ struct Real {
     decltype(&::SetWaitableTimerEx) setWaitableTimerEx;
     decltype(&::CloseHandle) closeHandle;
     decltype(&::GetProcAddress) getProcAddress;
+    decltype(&::WaitForSingleObject) waitForSingleObject;
+    decltype(&::WaitForMultipleObjects) waitForMultipleObjects;
 };
 Real real{};
 
@@ -43,11 +46,29 @@ void findReal() {
     find(kernel32, "SetWaitableTimerEx", real.setWaitableTimerEx);
     find(kernel32, "CloseHandle", real.closeHandle);
     find(kernel32, "GetProcAddress", real.getProcAddress);
+    find(kernel32, "WaitForSingleObject", real.waitForSingleObject);
+    find(kernel32, "WaitForMultipleObjects", real.waitForMultipleObjects);
 }
 
 Windows version = Windows::Current;
 bool versionChosen = false;
 volatile LONG periods = 0;
+
+// Where the count of blocking waits lives: in the process itself, or once
+// published, in a mapping another process can read by this one's id.
+struct Counts {
+    volatile LONG blockingWaits;
+};
+Counts ownCounts{};
+Counts* counts = &ownCounts;
+
+// A wait that may block is a wake-up when it ends; one with no time at all
+// only looks.
+void countWait(DWORD milliseconds) {
+    if (milliseconds != 0) ::InterlockedIncrement(&counts->blockingWaits);
+}
+
+std::string countsName(DWORD processId) { return "zolt-test-timer-counts-" + std::to_string(processId); }
 
 // High-resolution timers made through the wrappers. The library makes one
 // per channel and the kit one per slave: a small table will do.
@@ -111,6 +132,7 @@ void sleepUntil(std::int64_t deadline) {
 }
 
 void WINAPI emulatedSleep(DWORD milliseconds) {
+    countWait(milliseconds);
     // Sleep(0) gives up the rest of the time slice, and INFINITE never ends:
     // no tick changes either.
     if (milliseconds == 0 || milliseconds == INFINITE) return real.sleep(milliseconds);
@@ -119,9 +141,22 @@ void WINAPI emulatedSleep(DWORD milliseconds) {
 }
 
 DWORD WINAPI emulatedSleepEx(DWORD milliseconds, BOOL alertable) {
-    if (milliseconds == 0 || milliseconds == INFINITE || alertable) return real.sleepEx(milliseconds, alertable);
+    if (milliseconds == 0 || milliseconds == INFINITE || alertable) {
+        countWait(milliseconds);
+        return real.sleepEx(milliseconds, alertable);
+    }
     emulatedSleep(milliseconds);
     return 0;
+}
+
+DWORD WINAPI emulatedWaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    countWait(milliseconds);
+    return real.waitForSingleObject(handle, milliseconds);
+}
+
+DWORD WINAPI emulatedWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL all, DWORD milliseconds) {
+    countWait(milliseconds);
+    return real.waitForMultipleObjects(count, handles, all, milliseconds);
 }
 
 HANDLE WINAPI emulatedCreateWaitableTimerExW(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD flags, DWORD access) {
@@ -202,6 +237,8 @@ const ImportReplacement kWrappers[] = {
     {"timeBeginPeriod", address(&emulatedTimeBeginPeriod)},
     {"timeEndPeriod", address(&emulatedTimeEndPeriod)},
     {"GetProcAddress", address(&emulatedGetProcAddress)},
+    {"WaitForSingleObject", address(&emulatedWaitForSingleObject)},
+    {"WaitForMultipleObjects", address(&emulatedWaitForMultipleObjects)},
 };
 constexpr int kWrapperCount = sizeof kWrappers / sizeof kWrappers[0];
 
@@ -231,6 +268,36 @@ int route(HMODULE module, Windows chosen) {
 }
 
 long periodsHeld() { return periods; }
+
+long blockingWaits() { return counts->blockingWaits; }
+
+bool publishCounts() {
+    const std::string name = countsName(::GetCurrentProcessId());
+    HANDLE mapping =
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Counts), name.c_str());
+    if (mapping == nullptr) return false;
+    // Kept open for the life of the process, so the name stays.
+    void* view = ::MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Counts));
+    if (view == nullptr) return false;
+    auto* shared = static_cast<Counts*>(view);
+    shared->blockingWaits = counts->blockingWaits;
+    counts = shared;
+    return true;
+}
+
+long blockingWaitsOf(DWORD processId) {
+    const std::string name = countsName(processId);
+    HANDLE mapping = ::OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+    if (mapping == nullptr) return -1;
+    const void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(Counts));
+    long waits = -1;
+    if (view != nullptr) {
+        waits = static_cast<const Counts*>(view)->blockingWaits;
+        ::UnmapViewOfFile(view);
+    }
+    ::CloseHandle(mapping);
+    return waits;
+}
 
 double tickSeconds() { return periods > 0 ? kFineTick : kDefaultTick; }
 

@@ -18,8 +18,9 @@ enum class Windows {
 
 // Routes the module's imports of Sleep, SleepEx, CreateWaitableTimerExW,
 // SetWaitableTimer, SetWaitableTimerEx, CloseHandle, timeBeginPeriod,
-// timeEndPeriod and GetProcAddress (which then hands out the wrappers for
-// those names) through the emulation. The first call picks the Windows
+// timeEndPeriod, WaitForSingleObject, WaitForMultipleObjects and
+// GetProcAddress (which then hands out the wrappers for those names) through
+// the emulation. The first call picks the Windows
 // version for the whole process. Returns how many imports were routed.
 int route(HMODULE module, Windows version = Windows::Current);
 
@@ -28,6 +29,16 @@ FARPROC wrapperOf(const char* function);
 
 // How many timeBeginPeriod(1) calls are in force, through the wrappers.
 long periodsHeld();
+
+// How many sleeps and waits with a time limit other than zero the routed
+// modules have begun: each ends in a wake-up.
+long blockingWaits();
+
+// Makes this process's count readable by blockingWaitsOf from another one.
+bool publishCounts();
+
+// The count of the process `processId`, which published it; -1 if it did not.
+long blockingWaitsOf(DWORD processId);
 
 // The emulated tick now: 15.625 ms, or 1 ms while a period is held; in
 // seconds.
