@@ -21,10 +21,15 @@ public static unsafe class ZoltNative
     // The reply buffer's size, the NUL included.
     private const int TextCapacity = 1024;
 
+    // ZOLT_WRITE_NOT_OPEN, which close yields for a channel that was not open.
+    private const sbyte CloseFoundNoChannel = 3;
+
     // How many suspensions each channel's poller has, as the library counts
-    // them: one at load, one more per close, one less per registration. A
-    // channel opened again after a close needs as many registrations as it
-    // has suspensions before its poller runs.
+    // them: one at load, one more per close of an open channel, one less per
+    // registration. A channel opened again after a close needs as many
+    // registrations as it has suspensions before its poller runs. The library
+    // exports no way to read its count, so closes made in this process by
+    // other code than this class are not seen here.
     private static readonly int[] s_suspensions = { 1, 1, 1, 1, 1, 1, 1, 1 };
 
     /// <summary><c>ZoltMasterOpen</c>: opens the channel and starts the slave.</summary>
@@ -80,8 +85,8 @@ public static unsafe class ZoltNative
     public static sbyte Close(sbyte channel)
     {
         sbyte status = NativeMethods.ZoltMasterClose(channel);
-        // Every close suspends the poller once more, open channel or not.
-        if (IsChannel(channel))
+        // A close that finds the channel not open leaves the poller alone.
+        if (status != CloseFoundNoChannel && IsChannel(channel))
             Interlocked.Increment(ref s_suspensions[channel]);
         return status;
     }

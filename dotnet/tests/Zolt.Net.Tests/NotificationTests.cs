@@ -39,6 +39,8 @@ public sealed class NotificationTests : ChannelTest
         // poller now has three suspensions to take away.
         Open(3, slave).Dispose();
         Open(3, slave).Dispose();
+        // A close of the channel while it is not open adds none.
+        Assert.Equal(3, ZoltNative.Close(3));
 
         using Channel channel = Open(3, slave);
         var recorder = new Recorder(3);
