@@ -5,21 +5,7 @@
 # made here when VENV is ON, else with that interpreter as it is.
 cmake_minimum_required(VERSION 3.25)
 
-function(run)
-  cmake_parse_arguments(RUN "" "WORKING_DIRECTORY;OUTPUT" "COMMAND" ${ARGN})
-  if(NOT RUN_WORKING_DIRECTORY)
-    set(RUN_WORKING_DIRECTORY ${WORK_DIR})
-  endif()
-  execute_process(COMMAND ${RUN_COMMAND} WORKING_DIRECTORY ${RUN_WORKING_DIRECTORY}
-    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
-  if(NOT result EQUAL 0)
-    string(REPLACE ";" " " shown "${RUN_COMMAND}")
-    message(FATAL_ERROR "Failed (${result}): ${shown}\n${output}${errors}")
-  endif()
-  if(RUN_OUTPUT)
-    set(${RUN_OUTPUT} "${output}" PARENT_SCOPE)
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_command.cmake)
 
 # What every host of examples/ prints against its slave.
 set(expected
@@ -66,7 +52,7 @@ endif()
 run(COMMAND ${configure})
 run(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/c)
 file(CREATE_LINK ${WORK_DIR}/c/Greeter ${WORK_DIR}/Greeter${tag} SYMBOLIC)
-run(COMMAND ${WORK_DIR}/c/host ${WORK_DIR}/Greeter${tag} OUTPUT output)
+run(COMMAND ${WORK_DIR}/c/host ${WORK_DIR}/Greeter${tag} OUTPUT output STDOUT_ONLY)
 expect_output("The C host with the kit's slave" "${output}")
 
 if(NOT PYTHON)
@@ -87,10 +73,10 @@ set(ENV{PATH} /nonexistent)
 if(LIBRARY)
   set(ENV{ZOLT_LIBRARY} ${LIBRARY})
 endif()
-run(COMMAND ${python} ${SOURCE_DIR}/examples/python/host.py ${WORK_DIR}/PyGreeter${tag} OUTPUT output)
+run(COMMAND ${python} ${SOURCE_DIR}/examples/python/host.py ${WORK_DIR}/PyGreeter${tag} OUTPUT output STDOUT_ONLY)
 expect_output("The Python host with the Python slave" "${output}")
 # And the C host drives the Python slave: slaves of either language are alike.
-run(COMMAND ${WORK_DIR}/c/host ${WORK_DIR}/PyGreeter${tag} OUTPUT output)
+run(COMMAND ${WORK_DIR}/c/host ${WORK_DIR}/PyGreeter${tag} OUTPUT output STDOUT_ONLY)
 expect_output("The C host with the Python slave" "${output}")
 
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -1,25 +1,7 @@
 # Run by CTest: see CMakeLists.txt beside this file.
 cmake_minimum_required(VERSION 3.25)
 
-function(run)
-  cmake_parse_arguments(RUN "" "WORKING_DIRECTORY;INPUT_FILE;OUTPUT" "COMMAND" ${ARGN})
-  if(NOT RUN_WORKING_DIRECTORY)
-    set(RUN_WORKING_DIRECTORY ${WORK_DIR})
-  endif()
-  set(input)
-  if(RUN_INPUT_FILE)
-    set(input INPUT_FILE ${RUN_INPUT_FILE})
-  endif()
-  execute_process(COMMAND ${RUN_COMMAND} WORKING_DIRECTORY ${RUN_WORKING_DIRECTORY} ${input}
-    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-  if(NOT result EQUAL 0)
-    string(REPLACE ";" " " shown "${RUN_COMMAND}")
-    message(FATAL_ERROR "Failed (${result}): ${shown}\n${output}")
-  endif()
-  if(RUN_OUTPUT)
-    set(${RUN_OUTPUT} "${output}" PARENT_SCOPE)
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_command.cmake)
 
 function(expect_output what actual expected)
   if(NOT actual STREQUAL expected)
