@@ -10,6 +10,7 @@
 
 #include "channel_fixture.h"
 #include "emulated_timer.h"
+#include "notification_recorder.h"
 #include "zolt_slave.h"
 
 namespace zolt_test {
@@ -125,7 +126,7 @@ protected:
     }
 
     void TearDown() override {
-        for (int channel : {0, 1}) api.close(static_cast<std::int8_t>(channel));
+        for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) api.close(static_cast<std::int8_t>(channel));
     }
 };
 
@@ -165,6 +166,32 @@ TEST_F(WindowsTimer, ASilentSlavesWriteTimesOutAfterFourThousandShortSleeps) {
     ::TerminateProcess(slave, 1);
     ::WaitForSingleObject(slave, 10000);
     ::CloseHandle(slave);
+}
+
+// At rest the library begins no wait: each poller waits on its event and a
+// wake-up object of its own with no time limit, and nothing else runs.
+// Counted as the waits the library begins in the emulation; a poller that
+// waited in slices of a second would begin 40 in these 5 s.
+TEST_F(WindowsTimer, EightListeningChannelsBeginNoWaitAtRestAndEachStillGetsItsNotification) {
+    routeLibrary(timer::Windows::Current);
+    for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) {
+        openSlaveFrom(channel, "TestSlave");
+        ASSERT_EQ(api.event(static_cast<std::int8_t>(channel), callbackOf(channel)), ZOLT_OK);
+        ASSERT_EQ(write(channel, "echo>ready"), ZOLT_OK);
+    }
+    const long before = timer::blockingWaits();
+    constexpr DWORD kRestMilliseconds = 5000;
+    ::Sleep(kRestMilliseconds);  // the rest itself is what is measured
+    // A poller that a slow machine resumed late may begin its one wait now.
+    EXPECT_LE(timer::blockingWaits() - before, ZOLT_CHANNEL_COUNT + 2) << "in " << kRestMilliseconds << " ms";
+
+    for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) {
+        ASSERT_EQ(write(channel, "push>after the rest " + std::to_string(channel)), ZOLT_OK);
+    }
+    for (int channel = 0; channel < ZOLT_CHANNEL_COUNT; ++channel) {
+        ASSERT_TRUE(recorderOf(channel).waitForCalls(1)) << channel;
+        EXPECT_EQ(recorderOf(channel).texts(), std::vector<std::string>{"after the rest " + std::to_string(channel)});
+    }
 }
 
 // A kit slave at rest waits on the host's wake-up event and its process, a
