@@ -16,14 +16,14 @@ namespace zolt::posix {
 
 namespace {
 
-// A host that owns more distinct names than this leaves the extra ones in
-// place at exit.
 // Each name with the process that took it: a forked child inherits the
 // table, and its exit must leave its parent's channels alone.
 struct OwnedName {
     NamedObjectKind kind;
     pid_t owner;
 };
+// A host that owns more distinct names than this leaves the extra ones in
+// place at exit.
 NameTable<OwnedName, 256> ownedNames;
 
 // The claim of the stem of a system name: the prefix, the stem, two letters.
