@@ -1,6 +1,7 @@
 #include "process_probe.h"
 
 #include <dirent.h>
+#include <linux/futex.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -131,6 +132,22 @@ bool waitUntilInFutexWait(int pid, std::chrono::milliseconds limit) {
         if (std::chrono::steady_clock::now() >= end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+FutexWait futexWaitOf(int threadId) {
+    const std::string task = "/proc/self/task/" + std::to_string(threadId);
+    std::ifstream wchan(task + "/wchan");
+    std::string where;
+    if (!std::getline(wchan, where) || where.find("futex") == std::string::npos) return FutexWait::none;
+    // "number address operation ...": the syscall's number is the host's
+    // under an emulator, so only the operation is read. "running" if the
+    // thread woke meanwhile.
+    std::ifstream syscall(task + "/syscall");
+    long number = 0;
+    unsigned long address = 0;
+    unsigned long operation = 0;
+    if (!(syscall >> number >> std::hex >> address >> operation)) return FutexWait::none;
+    return (operation & FUTEX_PRIVATE_FLAG) != 0 ? FutexWait::processPrivate : FutexWait::shared;
 }
 
 long wakeUpsOf(int pid) { return switchesIn("/proc/" + std::to_string(pid) + "/status"); }

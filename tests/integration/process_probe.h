@@ -28,6 +28,12 @@ long wakeUpsOfOtherThreads();
 // Waits until the process `pid` sleeps in a futex wait, as a kit slave does
 // once it rests; false after `limit`.
 bool waitUntilInFutexWait(int pid, std::chrono::milliseconds limit);
+// How thread `threadId` of this process is blocked right now: in a futex
+// wait or not, and if so on a futex of its own process or one shared with
+// others (a named semaphore's). Told by the kernel's own view, which an
+// emulator such as qemu-user does not change.
+enum class FutexWait { none, processPrivate, shared };
+FutexWait futexWaitOf(int threadId);
 // Waits until `path`, a file that slaves append lines to, holds `line`.
 bool waitForLine(const std::string& path, const std::string& line, std::chrono::milliseconds limit);
 
