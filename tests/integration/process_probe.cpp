@@ -4,6 +4,8 @@
 #include <linux/futex.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -148,6 +150,30 @@ FutexWait futexWaitOf(int threadId) {
     unsigned long operation = 0;
     if (!(syscall >> number >> std::hex >> address >> operation)) return FutexWait::none;
     return (operation & FUTEX_PRIVATE_FLAG) != 0 ? FutexWait::processPrivate : FutexWait::shared;
+}
+
+std::vector<int> threadsWaitingOnSharedFutexes() {
+    std::vector<int> waiting;
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (tasks == nullptr) return waiting;
+    while (const dirent* entry = ::readdir(tasks)) {
+        if (entry->d_name[0] == '.') continue;
+        const int task = std::atoi(entry->d_name);
+        if (futexWaitOf(task) == FutexWait::shared) waiting.push_back(task);
+    }
+    ::closedir(tasks);
+    return waiting;
+}
+
+bool waitForAnotherSharedFutexWaiter(const std::vector<int>& waitingBefore, std::chrono::milliseconds limit) {
+    return waitFor(
+        [&] {
+            for (const int task : threadsWaitingOnSharedFutexes()) {
+                if (std::find(waitingBefore.begin(), waitingBefore.end(), task) == waitingBefore.end()) return true;
+            }
+            return false;
+        },
+        limit);
 }
 
 long wakeUpsOf(int pid) { return switchesIn("/proc/" + std::to_string(pid) + "/status"); }
