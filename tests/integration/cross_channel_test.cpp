@@ -159,14 +159,23 @@ TEST_F(CrossChannel, AStemMovedToAnotherChannelDeliversThereAndOnlyThere) {
 TEST_F(CrossChannel, CloseReturnsWhileAnotherWaiterTakesTheEventsSignals) {
     const std::string path = slaves.newSlave();
     ASSERT_EQ(api.open(0, path.c_str()), ZOLT_OK);
+    // The poller's thread, from a callback that runs on it, before anyone
+    // else waits on the event.
+    std::atomic<int> poller{0};
+    recorderOf(0).setAction([&] { poller = currentThreadId(); });
+    ASSERT_EQ(enable(0), ZOLT_OK);
+    ASSERT_EQ(write(0, "push>whose thread"), ZOLT_OK);
+    ASSERT_TRUE(recorderOf(0).waitForCalls(1));
     SignalThief thief(SlaveFolder::stemOf(path));
     ASSERT_TRUE(thief.opened());
     for (int round = 0; round < 3; ++round) {
         if (round > 0) {
             ASSERT_EQ(api.open(0, path.c_str()), ZOLT_OK);
+            ASSERT_EQ(enable(0), ZOLT_OK);
         }
-        ASSERT_EQ(enable(0), ZOLT_OK);
-        std::this_thread::sleep_for(50ms);  // the poller in its wait
+        // Resumed, the poller waits on the event; or it still does, where the
+        // thief took the last close's post.
+        ASSERT_TRUE(waitUntilWaitingOnSharedObject(poller, 10s)) << "round " << round;
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(api.close(0), ZOLT_OK);
         // Generous: the bound is a tenth of a second; before, close never returned.

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "channel_fixture.h"
 #include "process_probe.h"
@@ -61,9 +62,11 @@ TEST_P(ForkedChild, CloseWriteAndEventOnTheParentsChannelYieldThreeAndTouchNothi
     const bool pollerWaits = GetParam();
     notifications = 0;
     if (pollerWaits) {
+        // Suspended, the poller waits on nothing shared; resumed, on the event.
+        const std::vector<int> waitingBefore = threadsWaitingOnSharedFutexes();
         // Enough resumes for whatever closes earlier tests gave channel 0.
         for (int i = 0; i < 5000; ++i) api.event(0, &countNotification);
-        std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(waitForAnotherSharedFutexWaiter(waitingBefore, 10s)) << "the poller never waited on the event";
     }
     // "count" answers with the commands the slave had before it.
     ASSERT_EQ(write(0, "count"), ZOLT_OK);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <set>
 #include <string>
 #include <thread>
@@ -172,7 +173,7 @@ TEST_F(Notifications, ACloseBeforeTheFirstEventTakesOneMoreEventToStartThePoller
     reopen(5, slave);
     ASSERT_EQ(enable(5), ZOLT_OK);
     ASSERT_EQ(write(5, "push>waiting"), ZOLT_OK);
-    std::this_thread::sleep_for(300ms);
+    std::this_thread::sleep_for(300ms);  // a grace: nothing may come
     EXPECT_EQ(recorderOf(5).calls(), 0u) << "the poller ran while still suspended";
 
     ASSERT_EQ(enable(5), ZOLT_OK);
@@ -247,17 +248,25 @@ TEST_F(Notifications, CloseWaitsForARunningCallbackAndNoneStartsAfterIt) {
 
     std::atomic<bool> closed{false};
     bool callbackDoneBeforeClose = false;
+    // Told without waiting, so that the closer's next wait is close's own.
+    std::promise<int> closerThread;
+    std::future<int> closerKnown = closerThread.get_future();
     std::thread closer([&] {
+        closerThread.set_value(currentThreadId());
         api.close(7);
         callbackDoneBeforeClose = callbackReturned;
         closed = true;
     });
-    std::this_thread::sleep_for(200ms);
+    // Close has gone as far as it can while the callback runs: it blocks, or
+    // it returned, which it must not.
+    EXPECT_EQ(closerKnown.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(waitUntilBlockedOrDone(closerKnown.get(), closed, 10s)) << "close neither blocked nor returned";
     EXPECT_FALSE(closed) << "close returned while the callback still ran";
     release.arriveAndWait();
     closer.join();
     EXPECT_TRUE(callbackDoneBeforeClose);
     // "second" was pending, but the channel closed before it was asked for.
+    // Nothing more may come: no thread has a state to wait for, so a grace.
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(recorderOf(7).calls(), 1u);
 }

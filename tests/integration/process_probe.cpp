@@ -1,8 +1,11 @@
 #include "process_probe.h"
 
 #include <dirent.h>
+#include <linux/futex.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -131,6 +134,46 @@ bool waitUntilInFutexWait(int pid, std::chrono::milliseconds limit) {
         if (std::chrono::steady_clock::now() >= end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+FutexWait futexWaitOf(int threadId) {
+    const std::string task = "/proc/self/task/" + std::to_string(threadId);
+    std::ifstream wchan(task + "/wchan");
+    std::string where;
+    if (!std::getline(wchan, where) || where.find("futex") == std::string::npos) return FutexWait::none;
+    // "number address operation ...": the syscall's number is the host's
+    // under an emulator, so only the operation is read. "running" if the
+    // thread woke meanwhile.
+    std::ifstream syscall(task + "/syscall");
+    long number = 0;
+    unsigned long address = 0;
+    unsigned long operation = 0;
+    if (!(syscall >> number >> std::hex >> address >> operation)) return FutexWait::none;
+    return (operation & FUTEX_PRIVATE_FLAG) != 0 ? FutexWait::processPrivate : FutexWait::shared;
+}
+
+std::vector<int> threadsWaitingOnSharedFutexes() {
+    std::vector<int> waiting;
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (tasks == nullptr) return waiting;
+    while (const dirent* entry = ::readdir(tasks)) {
+        if (entry->d_name[0] == '.') continue;
+        const int task = std::atoi(entry->d_name);
+        if (futexWaitOf(task) == FutexWait::shared) waiting.push_back(task);
+    }
+    ::closedir(tasks);
+    return waiting;
+}
+
+bool waitForAnotherSharedFutexWaiter(const std::vector<int>& waitingBefore, std::chrono::milliseconds limit) {
+    return waitFor(
+        [&] {
+            for (const int task : threadsWaitingOnSharedFutexes()) {
+                if (std::find(waitingBefore.begin(), waitingBefore.end(), task) == waitingBefore.end()) return true;
+            }
+            return false;
+        },
+        limit);
 }
 
 long wakeUpsOf(int pid) { return switchesIn("/proc/" + std::to_string(pid) + "/status"); }

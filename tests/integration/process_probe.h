@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace zolt_test {
 
@@ -28,6 +29,17 @@ long wakeUpsOfOtherThreads();
 // Waits until the process `pid` sleeps in a futex wait, as a kit slave does
 // once it rests; false after `limit`.
 bool waitUntilInFutexWait(int pid, std::chrono::milliseconds limit);
+// How thread `threadId` of this process is blocked right now: in a futex
+// wait or not, and if so on a futex of its own process or one shared with
+// others (a named semaphore's). Told by the kernel's own view, which an
+// emulator such as qemu-user does not change.
+enum class FutexWait { none, processPrivate, shared };
+FutexWait futexWaitOf(int threadId);
+// The threads of this process that wait on a futex shared with others now.
+std::vector<int> threadsWaitingOnSharedFutexes();
+// Waits until a thread not among `waitingBefore` waits on a futex shared
+// with others, as a poller does once resumed; false after `limit`.
+bool waitForAnotherSharedFutexWaiter(const std::vector<int>& waitingBefore, std::chrono::milliseconds limit);
 // Waits until `path`, a file that slaves append lines to, holds `line`.
 bool waitForLine(const std::string& path, const std::string& line, std::chrono::milliseconds limit);
 

@@ -53,6 +53,19 @@ private:
 bool signalEvent(const std::string& stem, int times);
 
 int currentProcessId();
+// The system's id of the calling thread: gettid, GetCurrentThreadId.
+int currentThreadId();
+
+// For a test that must act while another thread of this process waits: these
+// see the wait instead of sleeping and hoping, and give up, false, after
+// `limit`. Windows shows a test no thread's wait, so there they only give the
+// thread a short grace and return true.
+
+// Waits until thread `threadId` is blocked in a wait, or `done` is set.
+bool waitUntilBlockedOrDone(int threadId, const std::atomic<bool>& done, std::chrono::milliseconds limit);
+// Waits until thread `threadId` waits on an object shared with other
+// processes: a poller, on its slave's event.
+bool waitUntilWaitingOnSharedObject(int threadId, std::chrono::milliseconds limit);
 
 // Ends the process `pid` as SIGKILL or TerminateProcess do, and waits until it
 // has ended. False if it could not be ended.

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "process_probe.h"
 #include "test_platform.h"
 
 namespace zolt_test {
@@ -34,6 +35,30 @@ bool signalEvent(const std::string& stem, int times) {
 }
 
 int currentProcessId() { return static_cast<int>(::getpid()); }
+
+int currentThreadId() { return static_cast<int>(::gettid()); }
+
+namespace {
+
+template <typename Condition>
+bool waitFor(Condition condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool waitUntilBlockedOrDone(int threadId, const std::atomic<bool>& done, std::chrono::milliseconds limit) {
+    return waitFor([&] { return done || futexWaitOf(threadId) != FutexWait::none; }, limit);
+}
+
+bool waitUntilWaitingOnSharedObject(int threadId, std::chrono::milliseconds limit) {
+    return waitFor([&] { return futexWaitOf(threadId) == FutexWait::shared; }, limit);
+}
 
 bool killProcess(int pid) {
     // A pidfd, so the wait ends with this process and no other of its id; it

@@ -19,6 +19,19 @@ bool signalEvent(const std::string& stem, int times) {
 }
 
 int currentProcessId() { return static_cast<int>(::GetCurrentProcessId()); }
+int currentThreadId() { return static_cast<int>(::GetCurrentThreadId()); }
+
+// Windows shows a test no thread's wait state: a grace, ample when idle, has to do.
+bool waitUntilBlockedOrDone(int, const std::atomic<bool>& done, std::chrono::milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (!done && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return true;
+}
+
+bool waitUntilWaitingOnSharedObject(int, std::chrono::milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return true;
+}
 
 bool killProcess(int pid) {
     HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
