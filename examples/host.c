@@ -10,7 +10,7 @@ static pthread_cond_t arrived = PTHREAD_COND_INITIALIZER;
 static char notification[ZOLT_TEXT_CAPACITY];
 
 /* On the library's poller thread, once per notification: copy the text at
- * once, since the next exchange on the channel replaces it. */
+ * once, since the poller's next "Ask" replaces it. */
 static void ZOLT_CALL on_notification(void) {
     pthread_mutex_lock(&lock);
     snprintf(notification, sizeof notification, "%s", ZoltMasterRead(0));
@@ -24,8 +24,8 @@ int main(int argc, char **argv) {
         fprintf(stderr, "usage: host PATH-TO-SLAVE (open: status %d)\n", status);
         return 1;
     }
-    /* Read before registering the callback: once the poller runs, its own
-     * "Ask" may replace the reply between a write and its read. */
+    /* Read yields the reply to the host's latest write on the channel; the
+     * poller's own "Ask" exchanges keep their replies apart. */
     status = ZoltMasterWrite(0, "world");
     if (status == ZOLT_OK) printf("reply: %s\n", ZoltMasterRead(0));
     pthread_mutex_lock(&lock);

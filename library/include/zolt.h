@@ -78,9 +78,12 @@ ZOLT_API int8_t ZOLT_CALL ZoltMasterOpen(int8_t channel, const char *slavePath);
  * again for the reply. */
 ZOLT_API int8_t ZOLT_CALL ZoltMasterWrite(int8_t channel, const char *command);
 
-/* The reply of the channel's latest successful exchange (empty before the
- * first). The address is the same for every call and stays valid while the
- * library is loaded; the text changes with each successful exchange. */
+/* The reply of the host's latest successful exchange on the channel (empty
+ * before the first); inside the channel's own callback, the notification or
+ * the reply to the callback's own latest exchange on it. The poller's "Ask"
+ * and the host's exchanges keep their replies apart. Each address stays the
+ * same and valid while the library is loaded; its text changes with each
+ * successful exchange that fills it. */
 ZOLT_API const char *ZOLT_CALL ZoltMasterRead(int8_t channel);
 
 /* Registers the notification callback (null is allowed: notifications are

@@ -22,7 +22,12 @@ struct ChannelRecord {
     std::atomic<bool> open{false};
     unsigned char* mailbox = nullptr;  // null once close has released the view
     char command[kTextCapacity] = {};
-    char reply[kTextCapacity] = {};
+    char reply[kTextCapacity] = {};      // the host's threads' latest reply
+    // The poller thread's own: its "Ask" replies, and inside the callback the
+    // replies to the callback's exchanges on this channel. Apart, so that a
+    // host's write never replaces the notification the callback is reading,
+    // and an "Ask" never replaces the reply a host is about to read.
+    char pollerReply[kTextCapacity] = {};
     ProcessHandle process = 0;
     ClaimHandle claim = 0;  // held from a successful open to its close
     WakeHandle slaveWakeUp = 0;  // set after each raise of the state byte, where there is one

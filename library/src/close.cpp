@@ -14,7 +14,7 @@ std::int8_t Library::close(std::int8_t index) {
         // released no new callback of this channel can start.
         std::lock_guard lock(channel.exchangeLock);
         const bool wasOpen = channel.open;
-        status = writeLocked(channel, ZOLT_COMMAND_CLOSE);
+        status = writeLocked(channel, ZOLT_COMMAND_CLOSE, replyBufferOfThisThread(channel));
         channel.open = false;
         channel.callback = nullptr;
         releaseView(channel);

@@ -9,18 +9,22 @@ std::int8_t Library::write(std::int8_t index, const char* command) {
     if (!isValid(index) || inForkedChild()) return ZOLT_WRITE_NOT_OPEN;
     ChannelRecord& channel = channelAt(index);
     std::lock_guard lock(channel.exchangeLock);
-    return writeLocked(channel, command);
+    return writeLocked(channel, command, replyBufferOfThisThread(channel));
 }
 
-std::int8_t Library::writeLocked(ChannelRecord& channel, const char* command) {
+TextBuffer& Library::replyBufferOfThisThread(ChannelRecord& channel) {
+    return channel.poller.runsCallbackOnThisThread() ? channel.pollerReply : channel.reply;
+}
+
+std::int8_t Library::writeLocked(ChannelRecord& channel, const char* command, TextBuffer& reply) {
     if (!channel.open) return ZOLT_WRITE_NOT_OPEN;
     // Refused before anything is touched: the mailbox cannot carry it.
     if (command == nullptr || ::strnlen(command, kTextCapacity) > kMaxTextLength) return ZOLT_WRITE_COMMAND_REFUSED;
     std::memcpy(channel.command, command, std::strlen(command) + 1);
-    return exchange(channel);
+    return exchange(channel, reply);
 }
 
-std::int8_t Library::exchange(ChannelRecord& channel) {
+std::int8_t Library::exchange(ChannelRecord& channel, TextBuffer& reply) {
     // Only the word decides: a query that stores nothing counts as running.
     std::uint32_t exitCode = kStillRunning;
     os_.queryExitCode(channel.process, exitCode);
@@ -32,7 +36,7 @@ std::int8_t Library::exchange(ChannelRecord& channel) {
     storeState(mailbox, kPending);
     os_.wakeSlave(mailbox, channel.slaveWakeUp);
     if (!waitUntilIdle(channel)) return ZOLT_WRITE_REPLY_TIMEOUT;
-    takeText(mailbox, channel.reply);
+    takeText(mailbox, reply);
     return ZOLT_OK;
 }
 

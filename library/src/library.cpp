@@ -19,7 +19,9 @@ void Library::startUp() {
 
 const char* Library::read(std::int8_t channel) const {
     static const char kNoText[] = "";
-    return isValid(channel) ? channels_[channel].reply : kNoText;
+    if (!isValid(channel)) return kNoText;
+    const ChannelRecord& record = channels_[channel];
+    return record.poller.runsCallbackOnThisThread() ? record.pollerReply : record.reply;
 }
 
 int Library::suspensionCount(std::int8_t channel) const { return channels_[channel].poller.suspensionCount(); }

@@ -66,9 +66,15 @@ private:
     void releaseEndedSlavesClaims();
     ChannelRecord& channelAt(std::int8_t channel) { return channels_[channel]; }
 
-    // Both run with the channel's exchange lock held.
-    std::int8_t writeLocked(ChannelRecord& channel, const char* command);
-    std::int8_t exchange(ChannelRecord& channel);
+    // Where this thread's exchanges on the channel leave their replies, and
+    // where its Read looks: the poller's buffer inside the channel's own
+    // callback, the host's elsewhere.
+    static TextBuffer& replyBufferOfThisThread(ChannelRecord& channel);
+
+    // Both run with the channel's exchange lock held; the reply goes to
+    // `reply` (one of the channel's two buffers).
+    std::int8_t writeLocked(ChannelRecord& channel, const char* command, TextBuffer& reply);
+    std::int8_t exchange(ChannelRecord& channel, TextBuffer& reply);
     bool waitUntilIdle(ChannelRecord& channel);
     void releaseView(ChannelRecord& channel);
 

@@ -34,6 +34,7 @@ void putText(unsigned char* mailbox, const char* text);
 // Copies the text area up to its NUL into `target`. A text with no NUL in the
 // area is cut to kMaxTextLength bytes, so nothing past the mailbox is
 // ever read and `target` is always terminated.
-void takeText(const unsigned char* mailbox, char (&target)[kTextCapacity]);
+using TextBuffer = char[kTextCapacity];
+void takeText(const unsigned char* mailbox, TextBuffer& target);
 
 }  // namespace zolt

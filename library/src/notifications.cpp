@@ -47,8 +47,8 @@ void Library::drainNotifications(ChannelRecord& channel) {
             // Without a callback the notifications stay with the slave.
             if (channel.callback.load() == nullptr) return;
             // A failed "Ask" leaves an older text in the reply: never hand that out.
-            if (writeLocked(channel, ZOLT_COMMAND_ASK) != ZOLT_OK) return;
-            if (std::strcmp(channel.reply, ZOLT_REPLY_NOTHING) == 0) return;
+            if (writeLocked(channel, ZOLT_COMMAND_ASK, channel.pollerReply) != ZOLT_OK) return;
+            if (std::strcmp(channel.pollerReply, ZOLT_REPLY_NOTHING) == 0) return;
             // Event and close change the callback only under this lock, so
             // it is still the one checked above.
             callback = channel.callback.load();

@@ -209,6 +209,7 @@ TEST_F(Notifications, HostWritesAndNotificationsShareAChannelWithoutLossOrOverla
     std::vector<std::string> sent;
     std::vector<std::string> pushed;
     int failed = 0;
+    int wrongReplies = 0;
     for (int i = 0; i < kCommands; ++i) {
         // Every fourth command makes the slave queue a notification and signal.
         const bool push = i % 4 == 0;
@@ -216,8 +217,11 @@ TEST_F(Notifications, HostWritesAndNotificationsShareAChannelWithoutLossOrOverla
         if (push) pushed.push_back("note " + std::to_string(i));
         sent.push_back(text);
         failed += write(6, text) != ZOLT_OK;
+        // The poller's "Ask" in between never replaces the host's reply.
+        wrongReplies += reply(6) != (push ? "pushed" : "command " + std::to_string(i));
     }
     EXPECT_EQ(failed, 0);
+    EXPECT_EQ(wrongReplies, 0);
     ASSERT_TRUE(recorderOf(6).waitForCalls(pushed.size()));
     EXPECT_EQ(recorderOf(6).texts(), pushed);
 
@@ -226,6 +230,30 @@ TEST_F(Notifications, HostWritesAndNotificationsShareAChannelWithoutLossOrOverla
         if (command != "Ask") hostCommands.push_back(command);
     }
     EXPECT_EQ(hostCommands, sent);
+}
+
+// A host thread's write while the callback runs: the host reads its reply,
+// and the callback, reading after it, still its notification.
+TEST_F(Notifications, AHostWriteDuringTheCallbackLeavesTheCallbackItsNotification) {
+    openLoggedSlave(5);
+    ASSERT_EQ(enable(5), ZOLT_OK);
+    Rendezvous inCallback(2);
+    Rendezvous written(2);
+    std::string readAfterTheHostsWrite;
+    recorderOf(5).setAction([&] {
+        inCallback.arriveAndWait();
+        written.arriveAndWait();
+        readAfterTheHostsWrite = api.read(5);
+    });
+    ASSERT_EQ(write(5, "push>the notification"), ZOLT_OK);
+    ASSERT_TRUE(inCallback.arriveAndWait()) << "no callback came";
+    EXPECT_EQ(write(5, "echo>the host's reply"), ZOLT_OK);
+    EXPECT_EQ(reply(5), "the host's reply");
+    ASSERT_TRUE(written.arriveAndWait());
+    ASSERT_TRUE(recorderOf(5).waitForCalls(1));
+    EXPECT_EQ(recorderOf(5).texts(), std::vector<std::string>{"the notification"});
+    EXPECT_EQ(readAfterTheHostsWrite, "the notification");
+    EXPECT_EQ(reply(5), "the host's reply");
 }
 
 TEST_F(Notifications, CloseWaitsForARunningCallbackAndNoneStartsAfterIt) {

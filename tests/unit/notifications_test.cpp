@@ -1,5 +1,6 @@
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "channel_fixture.h"
@@ -11,12 +12,18 @@ struct Recorder {
     static inline zolt::Library* library = nullptr;
     static inline std::vector<std::string> seen;
     static inline const char* echo = nullptr;  // written back from inside the callback
+    static inline std::string afterEcho;       // what the callback then reads
+    static inline const char* hostWrite = nullptr;  // written by another thread during the callback
+    static inline std::string hostSaw;
     static inline bool throwAfter = false;
 
     static void reset(zolt::Library& lib) {
         library = &lib;
         seen.clear();
         echo = nullptr;
+        afterEcho.clear();
+        hostWrite = nullptr;
+        hostSaw.clear();
         throwAfter = false;
     }
     static void notify() {
@@ -27,7 +34,19 @@ struct Recorder {
             library->event(0, nullptr);
             return;
         }
-        if (echo != nullptr) library->write(0, echo);
+        if (hostWrite != nullptr) {
+            // A host thread's exchange while the callback runs; the callback
+            // then reads again.
+            std::thread([] {
+                library->write(0, hostWrite);
+                hostSaw = library->read(0);
+            }).join();
+            seen.emplace_back(library->read(0));
+        }
+        if (echo != nullptr) {
+            library->write(0, echo);
+            afterEcho = library->read(0);
+        }
         if (throwAfter) throw std::runtime_error("host failure");
     }
     static void other() {}
@@ -132,12 +151,28 @@ TEST_F(PollerTest, NullCallbackAsksNothing) {
     EXPECT_EQ(os.state(kMailbox), zolt::kIdle);
 }
 
-TEST_F(PollerTest, CallbackMayWriteToItsChannel) {
+TEST_F(PollerTest, CallbackMayWriteToItsChannelAndReadsItsOwnReply) {
     Recorder::echo = "Echo";
     for (const char* reply : {"one", "echoed", "(nothing)"}) slave.answer(reply);
     runPass();
     EXPECT_EQ(slave.commands, (std::vector<std::string>{"Ask", "Echo", "Ask"}));
     EXPECT_EQ(Recorder::seen, std::vector<std::string>{"one"});
+    EXPECT_EQ(Recorder::afterEcho, "echoed");
+}
+
+// The host's threads and the poller keep their replies apart: a host's write
+// during the callback leaves the notification in place for the callback,
+// and the poller's "Ask" leaves the host's reply in place for the host.
+TEST_F(PollerTest, HostRepliesAndNotificationsNeverReplaceEachOther) {
+    slave.answer("before");
+    ASSERT_EQ(library.write(0, "Before"), ZOLT_OK);
+    Recorder::hostWrite = "Host";
+    for (const char* reply : {"one", "host reply", "(nothing)"}) slave.answer(reply);
+    runPass();
+    EXPECT_EQ(slave.commands, (std::vector<std::string>{"Before", "Ask", "Host", "Ask"}));
+    EXPECT_EQ(Recorder::seen, (std::vector<std::string>{"one", "one"}));
+    EXPECT_EQ(Recorder::hostSaw, "host reply");
+    EXPECT_STREQ(library.read(0), "host reply");
 }
 
 TEST_F(PollerTest, ThrowingCallbackKeepsTheSeriesGoing) {
