@@ -12,20 +12,6 @@
 
 namespace zolt_test {
 
-namespace {
-
-template <typename Condition>
-bool waitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-}  // namespace
-
 int entriesIn(const char* folder) {
     DIR* directory = ::opendir(folder);
     if (directory == nullptr) return -1;
@@ -126,14 +112,13 @@ long switchesIn(const std::string& statusFile) {
 }  // namespace
 
 bool waitUntilInFutexWait(int pid, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
-        std::string where;
-        if (std::getline(wchan, where) && where.find("futex") != std::string::npos) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    return waitFor(
+        [&] {
+            std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+            std::string where;
+            return std::getline(wchan, where) && where.find("futex") != std::string::npos;
+        },
+        limit);
 }
 
 FutexWait futexWaitOf(int threadId) {

@@ -3,9 +3,23 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zolt_test {
+
+// Looks at `condition` every `interval` until it holds; false once `limit`
+// has passed. For states that /proc shows and nothing announces.
+template <typename Condition>
+bool waitFor(Condition condition, std::chrono::milliseconds limit,
+             std::chrono::milliseconds interval = std::chrono::milliseconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(interval);
+    }
+    return true;
+}
 
 // Entries in a folder such as /proc/self/fd, without "." and "..".
 int entriesIn(const char* folder);

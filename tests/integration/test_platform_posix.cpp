@@ -38,26 +38,14 @@ int currentProcessId() { return static_cast<int>(::getpid()); }
 
 int currentThreadId() { return static_cast<int>(::gettid()); }
 
-namespace {
-
-template <typename Condition>
-bool waitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-}  // namespace
-
 bool waitUntilBlockedOrDone(int threadId, const std::atomic<bool>& done, std::chrono::milliseconds limit) {
-    return waitFor([&] { return done || futexWaitOf(threadId) != FutexWait::none; }, limit);
+    const auto blockedOrDone = [&] { return done || futexWaitOf(threadId) != FutexWait::none; };
+    return waitFor(blockedOrDone, limit, std::chrono::milliseconds(1));
 }
 
 bool waitUntilWaitingOnSharedObject(int threadId, std::chrono::milliseconds limit) {
-    return waitFor([&] { return futexWaitOf(threadId) == FutexWait::shared; }, limit);
+    const auto waiting = [&] { return futexWaitOf(threadId) == FutexWait::shared; };
+    return waitFor(waiting, limit, std::chrono::milliseconds(1));
 }
 
 bool killProcess(int pid) {
