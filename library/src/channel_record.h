@@ -22,7 +22,7 @@ struct ChannelRecord {
     std::atomic<bool> open{false};
     unsigned char* mailbox = nullptr;  // null once close has released the view
     char command[kTextCapacity] = {};
-    char reply[kTextCapacity] = {};      // the host's threads' latest reply
+    char reply[kTextCapacity] = {};  // the host's threads' latest reply
     // The poller thread's own: its "Ask" replies, and inside the callback the
     // replies to the callback's exchanges on this channel. Apart, so that a
     // host's write never replaces the notification the callback is reading,
