@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "process_probe.h"
 #include "recorded_channel_fixture.h"
 
 namespace zolt_test {
@@ -83,6 +84,8 @@ TEST_F(HostSignals, AForkedChildThatExitsLeavesTheParentsObjects) {
     const std::string path = openSlave(0);
     const std::string stem = SlaveFolder::stemOf(path);
     ASSERT_TRUE(mailboxExists(stem));
+    // The child exits through the heap: no thread may be inside it now.
+    ASSERT_TRUE(waitUntilOtherThreadsBlock(std::chrono::seconds(10)));
     const pid_t child = fork();
     ASSERT_NE(child, -1);
     // The child runs the exit handlers the parent registered.

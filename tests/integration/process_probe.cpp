@@ -150,6 +150,24 @@ std::vector<int> threadsWaitingOnSharedFutexes() {
     return waiting;
 }
 
+bool waitUntilOtherThreadsBlock(std::chrono::milliseconds limit) {
+    const int self = static_cast<int>(::gettid());
+    return waitFor(
+        [&] {
+            DIR* tasks = ::opendir("/proc/self/task");
+            if (tasks == nullptr) return false;
+            bool allBlocked = true;
+            while (const dirent* entry = ::readdir(tasks)) {
+                if (entry->d_name[0] == '.') continue;
+                const int task = std::atoi(entry->d_name);
+                if (task != self && futexWaitOf(task) == FutexWait::none) allBlocked = false;
+            }
+            ::closedir(tasks);
+            return allBlocked;
+        },
+        limit);
+}
+
 bool waitForAnotherSharedFutexWaiter(const std::vector<int>& waitingBefore, std::chrono::milliseconds limit) {
     return waitFor(
         [&] {

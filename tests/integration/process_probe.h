@@ -51,6 +51,12 @@ enum class FutexWait { none, processPrivate, shared };
 FutexWait futexWaitOf(int threadId);
 // The threads of this process that wait on a futex shared with others now.
 std::vector<int> threadsWaitingOnSharedFutexes();
+// Waits until every thread of this process but the calling one is blocked
+// in a futex wait, such as the library's threads at rest; false after
+// `limit`. A fork then finds none of them inside an allocator, whose lock
+// the child would inherit held where the allocator has no fork handler of
+// its own (the sanitizers').
+bool waitUntilOtherThreadsBlock(std::chrono::milliseconds limit);
 // Waits until a thread not among `waitingBefore` waits on a futex shared
 // with others, as a poller does once resumed; false after `limit`.
 bool waitForAnotherSharedFutexWaiter(const std::vector<int>& waitingBefore, std::chrono::milliseconds limit);
