@@ -12,10 +12,6 @@ std::int8_t Library::write(std::int8_t index, const char* command) {
     return writeLocked(channel, command, replyBufferOfThisThread(channel));
 }
 
-TextBuffer& Library::replyBufferOfThisThread(ChannelRecord& channel) {
-    return channel.poller.runsCallbackOnThisThread() ? channel.pollerReply : channel.reply;
-}
-
 std::int8_t Library::writeLocked(ChannelRecord& channel, const char* command, TextBuffer& reply) {
     if (!channel.open) return ZOLT_WRITE_NOT_OPEN;
     // Refused before anything is touched: the mailbox cannot carry it.

@@ -19,9 +19,7 @@ void Library::startUp() {
 
 const char* Library::read(std::int8_t channel) const {
     static const char kNoText[] = "";
-    if (!isValid(channel)) return kNoText;
-    const ChannelRecord& record = channels_[channel];
-    return record.poller.runsCallbackOnThisThread() ? record.pollerReply : record.reply;
+    return isValid(channel) ? replyBufferOfThisThread(channels_[channel]) : kNoText;
 }
 
 int Library::suspensionCount(std::int8_t channel) const { return channels_[channel].poller.suspensionCount(); }

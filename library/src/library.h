@@ -69,7 +69,10 @@ private:
     // Where this thread's exchanges on the channel leave their replies, and
     // where its Read looks: the poller's buffer inside the channel's own
     // callback, the host's elsewhere.
-    static TextBuffer& replyBufferOfThisThread(ChannelRecord& channel);
+    template <typename Record>  // ChannelRecord, const or not
+    static auto& replyBufferOfThisThread(Record& channel) {
+        return channel.poller.runsCallbackOnThisThread() ? channel.pollerReply : channel.reply;
+    }
 
     // Both run with the channel's exchange lock held; the reply goes to
     // `reply` (one of the channel's two buffers).
