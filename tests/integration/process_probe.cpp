@@ -45,17 +45,31 @@ bool statusOf(const std::string& pid, char& state, long& parent) {
 
 }  // namespace
 
-int zombieChildren() {
-    int zombies = 0;
+namespace {
+
+// Children of this process for which `counts` holds, given their state letter.
+template <typename Counts>
+int childrenWhere(Counts counts) {
+    int children = 0;
     DIR* proc = ::opendir("/proc");
     while (const dirent* entry = ::readdir(proc)) {
         if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
         char state = 0;
         long parent = 0;
-        if (statusOf(entry->d_name, state, parent) && parent == ::getpid() && state == 'Z') ++zombies;
+        if (statusOf(entry->d_name, state, parent) && parent == ::getpid() && counts(state)) ++children;
     }
     ::closedir(proc);
-    return zombies;
+    return children;
+}
+
+}  // namespace
+
+int zombieChildren() {
+    return childrenWhere([](char state) { return state == 'Z'; });
+}
+
+bool waitUntilChildrenHaveEnded(std::chrono::milliseconds limit) {
+    return waitFor([] { return childrenWhere([](char state) { return state != 'Z'; }) == 0; }, limit);
 }
 
 bool waitForZombie(int pid, std::chrono::milliseconds limit) {

@@ -27,6 +27,9 @@ int entriesIn(const char* folder);
 int mappedRegions();
 // Ended children that nobody has reaped.
 int zombieChildren();
+// Waits until every child of this process has ended, reaped or not; false
+// after `limit`.
+bool waitUntilChildrenHaveEnded(std::chrono::milliseconds limit);
 // Waits until the child `pid` has ended, and is not yet reaped; false after
 // `limit`.
 bool waitForZombie(int pid, std::chrono::milliseconds limit);
