@@ -37,7 +37,12 @@ case "$kind" in
     # 32-bit Windows programs run under Wine's 32-bit loader, an i386 program;
     # a kernel without 32-bit support could not start it, so it is not
     # installed there (the test command then says which tests it skips).
-    if "$here/runs-i386.sh"; then packages+=(wine32:i386); fi ;;
+    if "$here/runs-i386.sh"; then packages+=(wine32:i386); fi
+    # The .NET SDK, where a machine has it, will not start without ICU;
+    # libicu-dev is the one name for it that every release has.
+    if command -v dotnet >/dev/null && [ -z "$(/sbin/ldconfig -p | grep 'libicuuc\.so\.' || true)" ]; then
+      packages+=(libicu-dev)
+    fi ;;
   *) echo "usage: scripts/install-tools.sh [demo|test]" >&2; exit 2 ;;
 esac
 
