@@ -43,10 +43,6 @@ bool statusOf(const std::string& pid, char& state, long& parent) {
     return static_cast<bool>(rest >> state >> parent);
 }
 
-}  // namespace
-
-namespace {
-
 // Children of this process for which `counts` holds, given their state letter.
 template <typename Counts>
 int childrenWhere(Counts counts) {
